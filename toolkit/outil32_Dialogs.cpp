@@ -1,0 +1,101 @@
+#include "outil32_Dialogs.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+#include "outil32_WIN.h"
+
+namespace Dialogs {
+
+namespace {
+
+Presenter* g_presenter = nullptr;
+
+QMessageBox::Icon iconFor(TMsgDlgType type) {
+    switch (type) {
+    case mtWarning:
+        return QMessageBox::Warning;
+    case mtError:
+        return QMessageBox::Critical;
+    case mtInformation:
+        return QMessageBox::Information;
+    case mtConfirmation:
+        return QMessageBox::Question;
+    case mtCustom:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+QString titleFor(TMsgDlgType type) {
+    switch (type) {
+    case mtWarning:
+        return QStringLiteral("Avertissement");
+    case mtError:
+        return QStringLiteral("Erreur");
+    case mtInformation:
+        return QStringLiteral("Informations");
+    case mtConfirmation:
+        return QStringLiteral("Confirmer");
+    case mtCustom:
+        break;
+    }
+    return ApplicationTitle();
+}
+
+Answer QtPresenter::present(const Request& request) {
+    QMessageBox box(iconFor(request.type), request.title, request.text);
+    box.setObjectName(QStringLiteral("MessageDialog"));
+    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("OK"));
+    if (request.buttons == Buttons::OkCancel) {
+        QPushButton* cancel = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
+        cancel->setObjectName(QStringLiteral("Annuler"));
+        box.setEscapeButton(cancel);
+    } else {
+        box.setEscapeButton(ok);
+    }
+    box.setDefaultButton(ok);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = box.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        box.move(frame.topLeft());
+    }
+    box.exec();
+    return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
+}
+
+void setPresenter(Presenter* presenter) { g_presenter = presenter; }
+
+Presenter& presenter() {
+    static QtPresenter qtPresenter;
+    return g_presenter ? *g_presenter : qtPresenter;
+}
+
+} // namespace Dialogs
+
+namespace {
+Dialogs::Answer show(TMsgDlgType type, const QString& message, Dialogs::Buttons buttons) {
+    return Dialogs::presenter().present({type, Dialogs::titleFor(type), message, buttons});
+}
+} // namespace
+
+void InfoDlg(const QString& message) { show(mtInformation, message, Dialogs::Buttons::Ok); }
+
+bool MsgDlg(const QString& message, TMsgDlgType type) {
+    show(type, message, Dialogs::Buttons::Ok);
+    return true;
+}
+
+bool ConfirmDlg(const QString& message, TMsgDlgType type) {
+    return show(type, message, Dialogs::Buttons::OkCancel) == Dialogs::Answer::Ok;
+}
+
+void ShowMessage(const QString& message) { show(mtCustom, message, Dialogs::Buttons::Ok); }

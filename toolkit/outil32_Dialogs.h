@@ -1,0 +1,47 @@
+// Modal message dialogs, centred on the screen, with French titles and buttons.
+#pragma once
+
+#include <QString>
+
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+
+void InfoDlg(const QString& message);
+// Shows the message with OK; true however the dialog is closed.
+bool MsgDlg(const QString& message, TMsgDlgType type);
+// Shows the message with OK (the default) and Cancel; true only for OK.
+bool ConfirmDlg(const QString& message, TMsgDlgType type);
+// The plain message box: the application's title, no icon, OK.
+void ShowMessage(const QString& message);
+
+namespace Dialogs {
+
+enum class Buttons { Ok, OkCancel };
+enum class Answer { Ok, Cancel };
+
+struct Request {
+    TMsgDlgType type = mtCustom;
+    QString title;
+    QString text;
+    Buttons buttons = Buttons::Ok;
+};
+
+QString titleFor(TMsgDlgType type);
+
+// Every dialog goes through one presenter, which tests replace to read and answer them.
+class Presenter {
+public:
+    virtual ~Presenter() = default;
+    virtual Answer present(const Request& request) = 0;
+};
+
+// The real one: a QMessageBox.
+class QtPresenter : public Presenter {
+public:
+    Answer present(const Request& request) override;
+};
+
+// Installs a presenter (not owned); nullptr brings back the QMessageBox one.
+void setPresenter(Presenter* presenter);
+Presenter& presenter();
+
+} // namespace Dialogs

@@ -1,0 +1,1 @@
+#include "outil32_ini.h"

@@ -1,0 +1,105 @@
+// The operating-system services the toolkit needs, with the Windows API's semantics.
+// Plain C++ (no Qt): a Win32 backend maps each call onto the API of the same role.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ordalix::platform {
+
+using Path = std::u16string;
+
+#ifdef _WIN32
+inline constexpr char16_t PathDelimiter = u'\\';
+#else
+inline constexpr char16_t PathDelimiter = u'/';
+#endif
+
+// Attribute bits with the Windows values, so callers test one set of flags on every OS.
+inline constexpr std::uint32_t FileAttributeReadOnly = 0x1;
+inline constexpr std::uint32_t FileAttributeHidden = 0x2;
+inline constexpr std::uint32_t FileAttributeSystem = 0x4;
+inline constexpr std::uint32_t FileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t FileAttributeNormal = 0x80;
+inline constexpr std::uint32_t FileAttributeReparsePoint = 0x400;
+inline constexpr std::uint32_t InvalidFileAttributes = 0xFFFFFFFFu;
+
+// An instant in UTC.
+struct FileTime {
+    std::int64_t secondsSinceEpoch = 0; // since 1970-01-01T00:00:00Z
+    std::uint32_t nanoseconds = 0;
+};
+
+struct FindData {
+    Path name;
+    std::uint32_t attributes = 0;
+    FileTime lastWriteTime;
+};
+
+// A pattern search over one folder (FindFirstFileW / FindNextFileW / FindClose).
+// The pattern is a folder, the delimiter and a mask of `*` and `?` matched without regard to
+// case; `*.*` matches every name. A mask without wildcards names one entry. A symbolic link is
+// reported with FileAttributeReparsePoint, plus FileAttributeDirectory when it leads to a folder.
+class FindHandle {
+public:
+    FindHandle();
+    ~FindHandle();
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+
+    // withTimes = false leaves lastWriteTime empty and spares a stat per entry where the
+    // file system reports the entry's type itself.
+    bool findFirst(const Path& pattern, FindData& data, bool withTimes = true);
+    bool findNext(FindData& data);
+    void close();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// GetFileAttributesW: a symbolic link is followed. InvalidFileAttributes when unreadable.
+std::uint32_t getFileAttributes(const Path& path);
+
+// GetFileAttributesExW's last-write time; a symbolic link is followed.
+bool getLastWriteTime(const Path& path, FileTime& time);
+
+// CopyFileW. Keeps the last-write time and permission bits; the destination is replaced as a
+// whole (a temporary file renamed over it), never truncated in place, and never when it is the
+// source itself.
+bool copyFile(const Path& from, const Path& to, bool failIfExists);
+
+// MoveFileExW: a rename on one volume; files only.
+inline constexpr std::uint32_t MoveFileReplaceExisting = 0x1;
+bool moveFile(const Path& from, const Path& to, std::uint32_t flags);
+
+// SHFileOperationW with one source name.
+inline constexpr std::uint32_t FoMove = 1;
+inline constexpr std::uint32_t FoDelete = 3;
+inline constexpr std::uint32_t FofSilent = 0x0004;
+inline constexpr std::uint32_t FofNoConfirmation = 0x0010;
+inline constexpr std::uint32_t FofAllowUndo = 0x0040;
+inline constexpr std::uint32_t FofFilesOnly = 0x0080;
+
+struct ShellFileOperation {
+    std::uint32_t function = 0;
+    Path from;
+    Path to;
+    std::uint32_t flags = 0;
+};
+// Returns 0 on success. A move never merges into an existing target; a delete only ever goes
+// to the recycle bin (FofAllowUndo) and fails, leaving the item, when the bin cannot take it.
+int shellFileOperation(const ShellFileOperation& operation);
+
+// CreateDirectoryW: one level.
+bool createDirectory(const Path& path);
+
+// The running program's full path.
+Path executablePath();
+
+// The error of the last failing call on this thread, and its text in the user's language.
+int lastError();
+std::u16string lastErrorText();
+
+} // namespace ordalix::platform

@@ -1,0 +1,615 @@
+// POSIX backend of the platform layer.
+#include "platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <gio/gio.h>
+#include <glib.h>
+
+namespace ordalix::platform {
+
+namespace {
+
+thread_local int t_lastError = 0;
+thread_local std::string t_lastErrorText;
+
+bool fail(int error, std::string text = {}) {
+    t_lastError = error;
+    t_lastErrorText = text.empty() ? std::string(std::strerror(error)) : std::move(text);
+    return false;
+}
+
+bool failErrno() { return fail(errno); }
+
+// File names are bytes here; the toolkit speaks UTF-16. A name that is not valid UTF-8 decodes
+// with U+FFFD in it, which names no existing file: such an entry can be listed but never
+// touched by mistake.
+bool toNative(const Path& path, std::string& out) {
+    if (path.empty())
+        return fail(ENOENT);
+    glong written = 0;
+    GError* error = nullptr;
+    gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(path.data()),
+                                  static_cast<glong>(path.size()), nullptr, &written, &error);
+    if (!utf8) {
+        g_clear_error(&error);
+        return fail(EINVAL);
+    }
+    out.assign(utf8, static_cast<size_t>(written));
+    g_free(utf8);
+    if (out.find('\0') != std::string::npos)
+        return fail(EINVAL);
+    return true;
+}
+
+Path fromNative(const char* bytes, size_t size) {
+    gchar* valid = g_utf8_make_valid(bytes, static_cast<gssize>(size));
+    glong written = 0;
+    gunichar2* utf16 = g_utf8_to_utf16(valid, -1, nullptr, &written, nullptr);
+    g_free(valid);
+    Path result;
+    if (utf16)
+        result.assign(reinterpret_cast<const char16_t*>(utf16), static_cast<size_t>(written));
+    g_free(utf16);
+    return result;
+}
+
+Path fromNative(const std::string& bytes) { return fromNative(bytes.data(), bytes.size()); }
+
+bool isDotName(const char* name) {
+    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+std::string lastComponent(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string parentOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::uint32_t attributesOf(const std::string& name, const struct stat& st, bool isLink) {
+    std::uint32_t attributes = 0;
+    if (S_ISDIR(st.st_mode))
+        attributes |= FileAttributeDirectory;
+    if (isLink)
+        attributes |= FileAttributeReparsePoint;
+    if (!name.empty() && name[0] == '.' && !isDotName(name.c_str()))
+        attributes |= FileAttributeHidden;
+    if (attributes == 0)
+        attributes = FileAttributeNormal;
+    return attributes;
+}
+
+FileTime fileTimeOf(const struct stat& st) {
+    return FileTime{static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                    static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
+}
+
+bool hasWildcards(const std::string& mask) { return mask.find_first_of("*?") != std::string::npos; }
+
+// The Windows wildcard language through fnmatch: brackets and backslashes are literal there.
+std::string toFnmatchPattern(const std::string& mask) {
+    if (mask == "*.*")
+        return "*";
+    std::string pattern;
+    for (const char c : mask) {
+        if (c == '[' || c == ']' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    void reset(int fd = -1) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Contents from one open file into another: a reflink where the file system shares blocks,
+// then copy_file_range, then plain reads and writes.
+bool copyContents(int in, int out) {
+    if (::ioctl(out, FICLONE, in) == 0)
+        return true;
+    bool rangeWorks = true;
+    for (bool first = true;; first = false) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        if (n == 0)
+            return true;
+        if (n > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        if (first && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                      errno == EOPNOTSUPP || errno == EPERM)) {
+            rangeWorks = false;
+            break;
+        }
+        return false;
+    }
+    if (rangeWorks)
+        return true;
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (!writeAll(out, buffer.data(), static_cast<size_t>(n)))
+            return false;
+    }
+}
+
+// A hidden name in the destination's folder, so that the final rename stays on one volume.
+std::string temporaryTemplate(const std::string& destination) {
+    return parentOf(destination) + "/.ordalix-tmp-XXXXXX";
+}
+
+// Writes a copy of an open regular file to a fresh temporary file and returns its name.
+bool copyToTemporary(int in, const struct stat& st, const std::string& destination,
+                     std::string& temporary) {
+    std::string name = temporaryTemplate(destination);
+    Fd out(::mkostemp(name.data(), O_CLOEXEC));
+    if (out.get() < 0)
+        return failErrno();
+    const bool written = copyContents(in, out.get());
+    int error = errno;
+    if (written) {
+        // Ownership is kept where we may (running as root); elsewhere the copy is the user's.
+        if (::fchown(out.get(), st.st_uid, st.st_gid) != 0) {
+            // Not allowed for an ordinary user: the copy is then theirs, as any copy would be.
+        }
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0 ||
+            ::fsync(out.get()) != 0)
+            error = errno;
+        else if (::close(out.release()) != 0)
+            error = errno;
+        else {
+            temporary = name;
+            return true;
+        }
+    }
+    ::unlink(name.c_str());
+    return fail(error);
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool renameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without RENAME_NOREPLACE: check, then rename.
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Removes a tree we created ourselves (a partial copy) or a source already copied whole.
+bool removeTree(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode))
+        return ::unlink(path.c_str()) == 0;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir)
+        return false;
+    bool ok = true;
+    std::vector<std::string> names;
+    while (dirent* entry = ::readdir(dir)) {
+        if (!isDotName(entry->d_name))
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    for (const auto& name : names)
+        ok = removeTree(path + "/" + name) && ok;
+    return ::rmdir(path.c_str()) == 0 && ok;
+}
+
+// Copies a file, link or folder tree to a path that does not exist yet.
+bool copyTree(const std::string& from, const std::string& to) {
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0)
+        return false;
+    if (S_ISLNK(st.st_mode)) {
+        std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1);
+        const ssize_t n = ::readlink(from.c_str(), target.data(), target.size() - 1);
+        if (n < 0)
+            return false;
+        target[static_cast<size_t>(n)] = '\0';
+        return ::symlink(target.data(), to.c_str()) == 0;
+    }
+    if (S_ISREG(st.st_mode)) {
+        Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+        if (in.get() < 0)
+            return false;
+        Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (out.get() < 0)
+            return false;
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        if (!copyContents(in.get(), out.get()) || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
+            ::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0)
+            return false;
+        if (::fchown(out.get(), st.st_uid, st.st_gid) != 0) {
+            // Kept only where allowed.
+        }
+        return ::close(out.release()) == 0;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTSUP; // devices, pipes and sockets are not copied
+        return false;
+    }
+    if (::mkdir(to.c_str(), 0700) != 0)
+        return false;
+    DIR* dir = ::opendir(from.c_str());
+    if (!dir)
+        return false;
+    bool ok = true;
+    while (ok) {
+        errno = 0;
+        dirent* entry = ::readdir(dir);
+        if (!entry) {
+            ok = errno == 0;
+            break;
+        }
+        if (!isDotName(entry->d_name))
+            ok = copyTree(from + "/" + entry->d_name, to + "/" + entry->d_name);
+    }
+    const int error = errno;
+    ::closedir(dir);
+    errno = error;
+    if (!ok)
+        return false;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::chmod(to.c_str(), st.st_mode & 07777) == 0 &&
+           ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+int shellMove(const std::string& from, const std::string& to) {
+    struct stat st;
+    if (::lstat(from.c_str(), &st) != 0)
+        return failErrno(), t_lastError;
+    if (::lstat(to.c_str(), &st) == 0)
+        return fail(EEXIST), EEXIST; // never merged into, never replaced
+    if (renameNoReplace(from, to))
+        return 0;
+    if (errno != EXDEV)
+        return failErrno(), t_lastError;
+    // Another volume: copy whole under a hidden name, publish it, then remove the source.
+    std::string staging = temporaryTemplate(to);
+    if (!::mkdtemp(staging.data()))
+        return failErrno(), t_lastError;
+    const std::string copy = staging + "/item";
+    if (!copyTree(from, copy) || !renameNoReplace(copy, to)) {
+        const int error = errno ? errno : EIO;
+        removeTree(staging);
+        return fail(error), error;
+    }
+    ::rmdir(staging.c_str());
+    if (!removeTree(from)) {
+        // The copy is complete at the target; what is left of the source stays for the user.
+        return failErrno(), t_lastError;
+    }
+    return 0;
+}
+
+int errnoFromGError(const GError* error) {
+    if (!error || error->domain != G_IO_ERROR)
+        return EIO;
+    switch (error->code) {
+    case G_IO_ERROR_NOT_FOUND:
+        return ENOENT;
+    case G_IO_ERROR_PERMISSION_DENIED:
+        return EACCES;
+    case G_IO_ERROR_NOT_SUPPORTED:
+        return ENOTSUP;
+    case G_IO_ERROR_NO_SPACE:
+        return ENOSPC;
+    case G_IO_ERROR_READ_ONLY:
+        return EROFS;
+    case G_IO_ERROR_FILENAME_TOO_LONG:
+        return ENAMETOOLONG;
+    default:
+        return EIO;
+    }
+}
+
+// The freedesktop.org trash through GIO, which writes the .trashinfo first and knows the rules
+// for other mounts. It never deletes: a refusal leaves the item where it is.
+int recycle(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return failErrno(), t_lastError;
+    GFile* file = g_file_new_for_path(path.c_str());
+    GError* error = nullptr;
+    const gboolean ok = g_file_trash(file, nullptr, &error);
+    g_object_unref(file);
+    if (ok)
+        return 0;
+    const int code = errnoFromGError(error);
+    fail(code, error ? error->message : std::string());
+    g_clear_error(&error);
+    return code;
+}
+
+} // namespace
+
+struct FindHandle::Impl {
+    DIR* dir = nullptr;
+    std::string folder;
+    std::string pattern;
+    bool withTimes = true;
+
+    ~Impl() {
+        if (dir)
+            ::closedir(dir);
+    }
+
+    bool entryData(const std::string& name, FindData& data, unsigned char type) {
+        const std::string full = folder == "/" ? "/" + name : folder + "/" + name;
+        struct stat st {};
+        bool isLink = type == DT_LNK;
+        if (withTimes || type == DT_UNKNOWN || type == DT_LNK) {
+            if (::lstat(full.c_str(), &st) != 0)
+                return false;
+            isLink = S_ISLNK(st.st_mode);
+        } else {
+            st.st_mode = type == DT_DIR ? S_IFDIR : S_IFREG;
+        }
+        FileTime time = fileTimeOf(st);
+        if (isLink) {
+            struct stat target;
+            st.st_mode = ::stat(full.c_str(), &target) == 0 ? target.st_mode : S_IFREG;
+        }
+        data.name = fromNative(name);
+        data.attributes = attributesOf(name, st, isLink);
+        data.lastWriteTime = withTimes ? time : FileTime{};
+        return true;
+    }
+
+    bool next(FindData& data) {
+        if (!dir)
+            return fail(ENOENT); // a search for one name has nothing more
+        for (;;) {
+            errno = 0;
+            dirent* entry = ::readdir(dir);
+            if (!entry)
+                return fail(errno ? errno : ENOENT);
+            if (::fnmatch(pattern.c_str(), entry->d_name, FNM_CASEFOLD) != 0)
+                continue;
+            if (entryData(entry->d_name, data, entry->d_type))
+                return true;
+            // The entry vanished between the listing and the stat: pass over it.
+        }
+    }
+};
+
+FindHandle::FindHandle() = default;
+FindHandle::~FindHandle() = default;
+
+bool FindHandle::findFirst(const Path& pattern, FindData& data, bool withTimes) {
+    close();
+    std::string native;
+    if (!toNative(pattern, native))
+        return false;
+    const auto slash = native.find_last_of('/');
+    const std::string mask = slash == std::string::npos ? native : native.substr(slash + 1);
+    if (mask.empty())
+        return fail(ENOENT); // a pattern ending with the delimiter names nothing
+    auto impl = std::make_unique<Impl>();
+    impl->folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : native.substr(0, slash));
+    impl->withTimes = withTimes;
+    if (!hasWildcards(mask)) {
+        if (mask == "." || mask == "..")
+            return fail(ENOENT);
+        if (!impl->entryData(mask, data, DT_UNKNOWN))
+            return failErrno();
+        d = std::move(impl);
+        return true;
+    }
+    impl->pattern = toFnmatchPattern(mask);
+    impl->dir = ::opendir(impl->folder.c_str());
+    if (!impl->dir)
+        return failErrno();
+    if (!impl->next(data))
+        return false;
+    d = std::move(impl);
+    return true;
+}
+
+bool FindHandle::findNext(FindData& data) {
+    if (!d)
+        return fail(EBADF);
+    return d->next(data);
+}
+
+void FindHandle::close() { d.reset(); }
+
+std::uint32_t getFileAttributes(const Path& path) {
+    std::string native;
+    if (!toNative(path, native))
+        return InvalidFileAttributes;
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0) {
+        failErrno();
+        return InvalidFileAttributes;
+    }
+    return attributesOf(lastComponent(native), st, false);
+}
+
+bool getLastWriteTime(const Path& path, FileTime& time) {
+    std::string native;
+    if (!toNative(path, native))
+        return false;
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0)
+        return failErrno();
+    time = fileTimeOf(st);
+    return true;
+}
+
+bool copyFile(const Path& from, const Path& to, bool failIfExists) {
+    std::string source;
+    std::string destination;
+    if (!toNative(from, source) || !toNative(to, destination))
+        return false;
+    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return failErrno();
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0)
+        return failErrno();
+    if (S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return fail(ENOTSUP);
+    struct stat existing;
+    if (::stat(destination.c_str(), &existing) == 0) {
+        if (sameFile(st, existing))
+            return fail(EINVAL, "source and destination are the same file");
+        if (S_ISDIR(existing.st_mode))
+            return fail(EISDIR);
+        if (failIfExists)
+            return fail(EEXIST);
+    } else if (errno != ENOENT) {
+        return failErrno();
+    }
+    std::string temporary;
+    if (!copyToTemporary(in.get(), st, destination, temporary))
+        return false;
+    const bool published = failIfExists ? renameNoReplace(temporary, destination)
+                                        : ::rename(temporary.c_str(), destination.c_str()) == 0;
+    if (published)
+        return true;
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    return fail(error);
+}
+
+bool moveFile(const Path& from, const Path& to, std::uint32_t flags) {
+    std::string source;
+    std::string destination;
+    if (!toNative(from, source) || !toNative(to, destination))
+        return false;
+    struct stat st;
+    if (::lstat(source.c_str(), &st) != 0)
+        return failErrno();
+    if (S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    struct stat existing;
+    if (::lstat(destination.c_str(), &existing) == 0) {
+        if (S_ISDIR(existing.st_mode))
+            return fail(EISDIR);
+        if (!(flags & MoveFileReplaceExisting))
+            return fail(EEXIST);
+    }
+    const bool moved = (flags & MoveFileReplaceExisting)
+                           ? ::rename(source.c_str(), destination.c_str()) == 0
+                           : renameNoReplace(source, destination);
+    return moved || failErrno();
+}
+
+int shellFileOperation(const ShellFileOperation& operation) {
+    std::string source;
+    if (!toNative(operation.from, source))
+        return t_lastError;
+    if (operation.function == FoMove) {
+        std::string destination;
+        if (!toNative(operation.to, destination))
+            return t_lastError;
+        return shellMove(source, destination);
+    }
+    if (operation.function == FoDelete) {
+        if (!(operation.flags & FofAllowUndo))
+            return fail(EPERM, "permanent deletion is not offered"), EPERM;
+        return recycle(source);
+    }
+    return fail(EINVAL), EINVAL;
+}
+
+bool createDirectory(const Path& path) {
+    std::string native;
+    if (!toNative(path, native))
+        return false;
+    return ::mkdir(native.c_str(), 0777) == 0 || failErrno();
+}
+
+Path executablePath() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (n < 0)
+            return {};
+        if (static_cast<size_t>(n) < buffer.size())
+            return fromNative(buffer.data(), static_cast<size_t>(n));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+int lastError() { return t_lastError; }
+
+std::u16string lastErrorText() { return fromNative(t_lastErrorText); }
+
+} // namespace ordalix::platform
