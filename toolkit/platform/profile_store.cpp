@@ -1,0 +1,1 @@
+#include "profile_store.h"

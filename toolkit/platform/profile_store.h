@@ -1,0 +1,2 @@
+// The INI profile store (WritePrivateProfileStringW / GetPrivateProfileStringW semantics).
+#pragma once
