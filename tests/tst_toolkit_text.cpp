@@ -23,16 +23,26 @@ void TestToolkitText::splitText_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QStringList>("pieces");
-    QTest::newRow("four numbers") << "10:20:300:400" << ":" << QStringList{"10", "20", "300", "400"};
-    QTest::newRow("empty text") << "" << ":" << QStringList{};
-    QTest::newRow("empty separator") << "a:b" << "" << QStringList{"a:b"};
-    QTest::newRow("leading separator") << ":a" << ":" << QStringList{"", "a"};
-    QTest::newRow("adjacent separators") << "a::b" << ":" << QStringList{"a", "", "b"};
-    QTest::newRow("trailing separator") << "a:b:" << ":" << QStringList{"a", "b"};
-    QTest::newRow("separator alone") << ":" << ":" << QStringList{""};
-    QTest::newRow("no separator") << "abc" << ":" << QStringList{"abc"};
-    QTest::newRow("long separator whole") << "a<->b<-c" << "<->" << QStringList{"a", "b<-c"};
-    QTest::newRow("overlapping") << "aaaa" << "aa" << QStringList{"", ""};
+    QTest::newRow("four numbers") << "10:20:300:400"
+                                  << ":" << QStringList{"10", "20", "300", "400"};
+    QTest::newRow("empty text") << ""
+                                << ":" << QStringList{};
+    QTest::newRow("empty separator") << "a:b"
+                                     << "" << QStringList{"a:b"};
+    QTest::newRow("leading separator") << ":a"
+                                       << ":" << QStringList{"", "a"};
+    QTest::newRow("adjacent separators") << "a::b"
+                                         << ":" << QStringList{"a", "", "b"};
+    QTest::newRow("trailing separator") << "a:b:"
+                                        << ":" << QStringList{"a", "b"};
+    QTest::newRow("separator alone") << ":"
+                                     << ":" << QStringList{""};
+    QTest::newRow("no separator") << "abc"
+                                  << ":" << QStringList{"abc"};
+    QTest::newRow("long separator whole") << "a<->b<-c"
+                                          << "<->" << QStringList{"a", "b<-c"};
+    QTest::newRow("overlapping") << "aaaa"
+                                 << "aa" << QStringList{"", ""};
 }
 
 void TestToolkitText::splitText() {
@@ -98,14 +108,38 @@ void TestToolkitText::executableNames_data() {
     QTest::addColumn<QString>("upper");
     QTest::addColumn<QString>("base");
     QTest::addColumn<QString>("title");
-    QTest::newRow("extension") << "/opt/tools/tidy.exe" << "TIDY" << "tidy" << "tidy";
-    QTest::newRow("title case") << "/opt/Tidy.EXE" << "TIDY" << "Tidy" << "Tidy";
-    QTest::newRow("upper title") << "/opt/TIDY.EXE" << "TIDY" << "TIDY" << "Tidy";
-    QTest::newRow("accents stay") << "/opt/rangé.bin" << "RANGé" << "rangé" << "rangé";
-    QTest::newRow("no extension") << "/usr/bin/ordalix" << "ORDALIX" << "ordalix" << "ordalix";
-    QTest::newRow("dot in folder") << "/opt/v1.2/ordalix" << "ORDALIX" << "ordalix" << "ordalix";
-    QTest::newRow("two dots") << "/opt/my.tool.bin" << "MY.TOOL" << "my.tool" << "my";
-    QTest::newRow("bare dot name") << ".profile" << ".PROFILE" << ".profile" << "";
+    QTest::newRow("extension") << "/opt/tools/tidy.exe"
+                               << "TIDY"
+                               << "tidy"
+                               << "tidy";
+    QTest::newRow("title case") << "/opt/Tidy.EXE"
+                                << "TIDY"
+                                << "Tidy"
+                                << "Tidy";
+    QTest::newRow("upper title") << "/opt/TIDY.EXE"
+                                 << "TIDY"
+                                 << "TIDY"
+                                 << "Tidy";
+    QTest::newRow("accents stay") << "/opt/rangé.bin"
+                                  << "RANGé"
+                                  << "rangé"
+                                  << "rangé";
+    QTest::newRow("no extension") << "/usr/bin/ordalix"
+                                  << "ORDALIX"
+                                  << "ordalix"
+                                  << "ordalix";
+    QTest::newRow("dot in folder") << "/opt/v1.2/ordalix"
+                                   << "ORDALIX"
+                                   << "ordalix"
+                                   << "ordalix";
+    QTest::newRow("two dots") << "/opt/my.tool.bin"
+                              << "MY.TOOL"
+                              << "my.tool"
+                              << "my";
+    QTest::newRow("bare dot name") << ".profile"
+                                   << ".PROFILE"
+                                   << ".profile"
+                                   << "";
 }
 
 void TestToolkitText::executableNames() {

@@ -33,13 +33,15 @@ bool isHiddenOrSystem(const platform::FindData& entry) {
 
 bool CreateDir(const QString& folder) {
     if (folder.isEmpty()) {
-        ShowMessage(QStringLiteral("OUTIL32_DIR : CreateDir \r\nLe nom de dossier ne peut êre vide"));
+        ShowMessage(
+            QStringLiteral("OUTIL32_DIR : CreateDir \r\nLe nom de dossier ne peut êre vide"));
         return false;
     }
     if (IsFolder(folder))
         return true;
     // Every level from the top down; a trailing delimiter, or two in a row, adds no level.
-    for (qsizetype at = folder.indexOf(PathDelim, 1); at >= 0; at = folder.indexOf(PathDelim, at + 1)) {
+    for (qsizetype at = folder.indexOf(PathDelim, 1); at >= 0;
+         at = folder.indexOf(PathDelim, at + 1)) {
         const QString level = folder.left(at);
         if (!level.endsWith(PathDelim) && !IsFolder(level))
             platform::createDirectory(toPlatformPath(level));

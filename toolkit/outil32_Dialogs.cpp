@@ -30,6 +30,22 @@ QMessageBox::Icon iconFor(TMsgDlgType type) {
     return QMessageBox::NoIcon;
 }
 
+// Centred once shown, since the box only takes its final size when it is shown.
+class CentredMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+};
+
 } // namespace
 
 QString titleFor(TMsgDlgType type) {
@@ -49,7 +65,7 @@ QString titleFor(TMsgDlgType type) {
 }
 
 Answer QtPresenter::present(const Request& request) {
-    QMessageBox box(iconFor(request.type), request.title, request.text);
+    CentredMessageBox box(iconFor(request.type), request.title, request.text);
     box.setObjectName(QStringLiteral("MessageDialog"));
     QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     ok->setObjectName(QStringLiteral("OK"));
@@ -62,17 +78,13 @@ Answer QtPresenter::present(const Request& request) {
     }
     box.setDefaultButton(ok);
     box.setWindowModality(Qt::ApplicationModal);
-    box.adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = box.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        box.move(frame.topLeft());
-    }
     box.exec();
     return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
 }
 
-void setPresenter(Presenter* presenter) { g_presenter = presenter; }
+void setPresenter(Presenter* presenter) {
+    g_presenter = presenter;
+}
 
 Presenter& presenter() {
     static QtPresenter qtPresenter;
@@ -87,7 +99,9 @@ Dialogs::Answer show(TMsgDlgType type, const QString& message, Dialogs::Buttons 
 }
 } // namespace
 
-void InfoDlg(const QString& message) { show(mtInformation, message, Dialogs::Buttons::Ok); }
+void InfoDlg(const QString& message) {
+    show(mtInformation, message, Dialogs::Buttons::Ok);
+}
 
 bool MsgDlg(const QString& message, TMsgDlgType type) {
     show(type, message, Dialogs::Buttons::Ok);
@@ -98,4 +112,6 @@ bool ConfirmDlg(const QString& message, TMsgDlgType type) {
     return show(type, message, Dialogs::Buttons::OkCancel) == Dialogs::Answer::Ok;
 }
 
-void ShowMessage(const QString& message) { show(mtCustom, message, Dialogs::Buttons::Ok); }
+void ShowMessage(const QString& message) {
+    show(mtCustom, message, Dialogs::Buttons::Ok);
+}

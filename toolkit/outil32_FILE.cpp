@@ -75,4 +75,6 @@ int CountFiles(const QString& folder, const QString& mask) {
     return count;
 }
 
-QString LastFileErrorText() { return fromPlatformPath(platform::lastErrorText()); }
+QString LastFileErrorText() {
+    return fromPlatformPath(platform::lastErrorText());
+}

@@ -1,8 +1,8 @@
 #include "outil32_WIN.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QCursor>
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QUrl>
 
@@ -52,7 +52,9 @@ qsizetype lastSeparator(const QString& path) {
 }
 } // namespace
 
-QString fileName(const QString& path) { return path.mid(lastSeparator(path) + 1); }
+QString fileName(const QString& path) {
+    return path.mid(lastSeparator(path) + 1);
+}
 
 qsizetype extensionStart(const QString& path) {
     const qsizetype dot = path.lastIndexOf(u'.');
@@ -65,7 +67,9 @@ QString baseName(const QString& path) {
     return fileName(name);
 }
 
-QString folder(const QString& path) { return path.left(path.size() - fileName(path).size()); }
+QString folder(const QString& path) {
+    return path.left(path.size() - fileName(path).size());
+}
 
 QString title(const QString& path) {
     const QString name = fileName(path);
@@ -91,7 +95,9 @@ QString asciiLower(const QString& text) {
     return result;
 }
 
-void setExecutablePathForTesting(const QString& path) { g_executablePathOverride = path; }
+void setExecutablePathForTesting(const QString& path) {
+    g_executablePathOverride = path;
+}
 
 QString executablePath() {
     if (!g_executablePathOverride.isEmpty())
@@ -101,7 +107,9 @@ QString executablePath() {
 
 } // namespace ExeNames
 
-QString ExeNameUpper() { return ExeName(true); }
+QString ExeNameUpper() {
+    return ExeName(true);
+}
 
 QString ExeFolder() {
     const QString folder = ExeNames::folder(ExeNames::executablePath());
@@ -113,14 +121,18 @@ QString ExeName(bool upper) {
     return upper ? ExeNames::asciiUpper(name) : name;
 }
 
-QString ApplicationTitle() { return ExeNames::title(ExeNames::executablePath()); }
+QString ApplicationTitle() {
+    return ExeNames::title(ExeNames::executablePath());
+}
 
 void ProcessMessages() {
     watchQuit();
     QCoreApplication::processEvents();
 }
 
-bool ApplicationTerminated() { return g_terminated; }
+bool ApplicationTerminated() {
+    return g_terminated;
+}
 
 void TerminateApplication() {
     watchQuit();

@@ -7,7 +7,9 @@ const QDate kEpoch(1899, 12, 30);
 constexpr double kMsecsPerDay = 86400000.0;
 } // namespace
 
-bool HasFlags(int value, int mask) { return (value & mask) == mask; }
+bool HasFlags(int value, int mask) {
+    return (value & mask) == mask;
+}
 
 // Before the epoch the whole days count down while the time of day still counts up, so the
 // fraction is subtracted there (-1.25 is 29 December 1899 06:00).
@@ -30,4 +32,6 @@ QDateTime DateTimeValue::toDateTime() const {
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs)));
 }
 
-int DateTimeValue::year() const { return toDateTime().date().year(); }
+int DateTimeValue::year() const {
+    return toDateTime().date().year();
+}

@@ -1,15 +1,21 @@
 #include "RecordingPresenter.h"
 
-RecordingPresenter::RecordingPresenter() { Dialogs::setPresenter(this); }
+RecordingPresenter::RecordingPresenter() {
+    Dialogs::setPresenter(this);
+}
 
-RecordingPresenter::~RecordingPresenter() { Dialogs::setPresenter(nullptr); }
+RecordingPresenter::~RecordingPresenter() {
+    Dialogs::setPresenter(nullptr);
+}
 
 Dialogs::Answer RecordingPresenter::present(const Dialogs::Request& request) {
     shown.append(request);
     return m_answers.isEmpty() ? Dialogs::Answer::Ok : m_answers.takeFirst();
 }
 
-void RecordingPresenter::setNextAnswer(Dialogs::Answer answer) { m_answers.append(answer); }
+void RecordingPresenter::setNextAnswer(Dialogs::Answer answer) {
+    m_answers.append(answer);
+}
 
 QStringList RecordingPresenter::texts() const {
     QStringList result;

@@ -25,8 +25,8 @@ QByteArray read(const QString& path) {
 bool setModified(const QString& path, const QDateTime& time, long nanoseconds) {
     const struct timespec times[2] = {{time.toSecsSinceEpoch(), nanoseconds},
                                       {time.toSecsSinceEpoch(), nanoseconds}};
-    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times,
-                       AT_SYMLINK_NOFOLLOW) == 0;
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) ==
+           0;
 }
 
 QString trashFolder() {
@@ -34,9 +34,8 @@ QString trashFolder() {
 }
 
 QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                      QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 int run(const QString& program, const QStringList& arguments) {

@@ -32,7 +32,9 @@ bool fail(int error, std::string text = {}) {
     return false;
 }
 
-bool failErrno() { return fail(errno); }
+bool failErrno() {
+    return fail(errno);
+}
 
 // File names are bytes here; the toolkit speaks UTF-16. A name that is not valid UTF-8 decodes
 // with U+FFFD in it, which names no existing file: such an entry can be listed but never
@@ -67,7 +69,9 @@ Path fromNative(const char* bytes, size_t size) {
     return result;
 }
 
-Path fromNative(const std::string& bytes) { return fromNative(bytes.data(), bytes.size()); }
+Path fromNative(const std::string& bytes) {
+    return fromNative(bytes.data(), bytes.size());
+}
 
 bool isDotName(const char* name) {
     return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
@@ -105,7 +109,9 @@ FileTime fileTimeOf(const struct stat& st) {
                     static_cast<std::uint32_t>(st.st_mtim.tv_nsec)};
 }
 
-bool hasWildcards(const std::string& mask) { return mask.find_first_of("*?") != std::string::npos; }
+bool hasWildcards(const std::string& mask) {
+    return mask.find_first_of("*?") != std::string::npos;
+}
 
 // The Windows wildcard language through fnmatch: brackets and backslashes are literal there.
 std::string toFnmatchPattern(const std::string& mask) {
@@ -170,8 +176,8 @@ bool copyContents(int in, int out) {
             continue;
         if (errno == EINTR)
             continue;
-        if (first && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
-                      errno == EOPNOTSUPP || errno == EPERM)) {
+        if (first && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                      errno == EPERM)) {
             rangeWorks = false;
             break;
         }
@@ -485,7 +491,9 @@ bool FindHandle::findNext(FindData& data) {
     return d->next(data);
 }
 
-void FindHandle::close() { d.reset(); }
+void FindHandle::close() {
+    d.reset();
+}
 
 std::uint32_t getFileAttributes(const Path& path) {
     std::string native;
@@ -608,8 +616,12 @@ Path executablePath() {
     }
 }
 
-int lastError() { return t_lastError; }
+int lastError() {
+    return t_lastError;
+}
 
-std::u16string lastErrorText() { return fromNative(t_lastErrorText); }
+std::u16string lastErrorText() {
+    return fromNative(t_lastErrorText);
+}
 
 } // namespace ordalix::platform

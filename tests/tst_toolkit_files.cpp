@@ -1,0 +1,375 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TestFiles.h"
+#include "outil32_FILE.h"
+
+namespace {
+
+struct timespec modifiedOf(const QString& path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mtim;
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 07777;
+}
+
+// Entries of a folder that a failed or finished operation must not leave behind.
+QStringList leftovers(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral(".ordalix-tmp-*")},
+                                  QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+
+// A folder on another file system than the tests' own, or an empty string.
+QString otherVolume() {
+    struct stat here {};
+    struct stat shm {};
+    if (::stat(QFile::encodeName(QDir::tempPath()).constData(), &here) != 0 ||
+        ::stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
+        return {};
+    return QStringLiteral("/dev/shm");
+}
+
+} // namespace
+
+class TestToolkitFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void copyReplacesAndKeepsTimeAndMode();
+    void copyOntoItselfFails_data();
+    void copyOntoItselfFails();
+    void copyFailureKeepsDestination();
+    void copyRefusesFolders();
+    void moveReplace();
+    void moveReplaceRefusals();
+    void shellMoveFolderTree();
+    void shellMoveAcrossVolumes();
+    void shellMoveNeverMerges();
+    void shellMoveAcrossVolumesFailureKeepsSource();
+    void recycleIntoTrash_data();
+    void recycleIntoTrash();
+    void recycleFolder();
+    void recycleRefusedLeavesItem();
+    void timeStamp();
+    void dateString();
+    void countFiles();
+
+private:
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QStringList m_cleanup;
+};
+
+void TestToolkitFiles::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void TestToolkitFiles::cleanup() {
+    for (const QString& p : std::as_const(m_cleanup))
+        QDir(p).removeRecursively();
+    m_cleanup.clear();
+    m_dir.reset();
+}
+
+void TestToolkitFiles::copyReplacesAndKeepsTimeAndMode() {
+    const QString source = path("source.txt");
+    const QString target = path("sub/target.txt");
+    QVERIFY(TestFiles::write(source, "new contents"));
+    QVERIFY(TestFiles::write(target, "old contents that are longer"));
+    QVERIFY(::chmod(QFile::encodeName(source).constData(), 0640) == 0);
+    QVERIFY(TestFiles::setModified(source, QDateTime(QDate(2021, 3, 5), QTime(14, 30)), 123456789));
+
+    QVERIFY(FileCopy(source, target));
+    QCOMPARE(TestFiles::read(target), QByteArray("new contents"));
+    QCOMPARE(TestFiles::read(source), QByteArray("new contents"));
+    QCOMPARE(modifiedOf(target).tv_sec, modifiedOf(source).tv_sec);
+    QCOMPARE(modifiedOf(target).tv_nsec, 123456789L);
+    QCOMPARE(modeOf(target), mode_t(0640));
+    QVERIFY(leftovers(path("sub")).isEmpty());
+
+    // A new destination is made too.
+    QVERIFY(FileCopy(source, path("sub/fresh.txt")));
+    QCOMPARE(TestFiles::read(path("sub/fresh.txt")), QByteArray("new contents"));
+}
+
+void TestToolkitFiles::copyOntoItselfFails_data() {
+    QTest::addColumn<QString>("spelling");
+    QTest::newRow("same path") << "file.txt";
+    QTest::newRow("dotted path") << "./sub/../file.txt";
+    QTest::newRow("symbolic link") << "link.txt";
+    QTest::newRow("hard link") << "hard.txt";
+}
+
+void TestToolkitFiles::copyOntoItselfFails() {
+    QFETCH(QString, spelling);
+    const QString file = path("file.txt");
+    QVERIFY(TestFiles::write(file, "precious"));
+    QVERIFY(QDir().mkpath(path("sub")));
+    QVERIFY(QFile::link(file, path("link.txt")));
+    QVERIFY(::link(QFile::encodeName(file).constData(),
+                   QFile::encodeName(path("hard.txt")).constData()) == 0);
+
+    QVERIFY(!FileCopy(file, m_dir->path() + "/" + spelling));
+    QCOMPARE(TestFiles::read(file), QByteArray("precious"));
+    QVERIFY(QFileInfo(path("link.txt")).isSymLink());
+    QVERIFY(leftovers(m_dir->path()).isEmpty());
+}
+
+void TestToolkitFiles::copyFailureKeepsDestination() {
+    // A read-only destination folder: the copy fails and the old file stays as it was.
+    const QString source = path("source.txt");
+    const QString folder = path("locked");
+    QVERIFY(TestFiles::write(source, "new"));
+    QVERIFY(TestFiles::write(folder + "/target.txt", "old"));
+    if (TestFiles::run("mount", {"--bind", folder, folder}) != 0)
+        QSKIP("bind mounts are not permitted here");
+    const bool readOnly = TestFiles::run("mount", {"-o", "remount,bind,ro", folder}) == 0;
+    const bool copied = FileCopy(source, folder + "/target.txt");
+    const QByteArray kept = TestFiles::read(folder + "/target.txt");
+    const QStringList left = leftovers(folder);
+    TestFiles::run("umount", {folder});
+    QVERIFY(readOnly);
+    QVERIFY(!copied);
+    QCOMPARE(kept, QByteArray("old"));
+    QVERIFY(left.isEmpty());
+    QVERIFY(!LastFileErrorText().isEmpty());
+}
+
+void TestToolkitFiles::copyRefusesFolders() {
+    QVERIFY(QDir().mkpath(path("folder")));
+    QVERIFY(TestFiles::write(path("file.txt"), "data"));
+    QVERIFY(!FileCopy(path("folder"), path("copy")));
+    QVERIFY(!QFileInfo::exists(path("copy")));
+    QVERIFY(!FileCopy(path("file.txt"), path("folder")));
+    QVERIFY(QFileInfo(path("folder")).isDir());
+    QVERIFY(!FileCopy(path("missing.txt"), path("copy")));
+}
+
+void TestToolkitFiles::moveReplace() {
+    QVERIFY(TestFiles::write(path("a.txt"), "A"));
+    QVERIFY(TestFiles::write(path("b.txt"), "B"));
+    QVERIFY(FileMoveReplace(path("a.txt"), path("b.txt")));
+    QVERIFY(!QFileInfo::exists(path("a.txt")));
+    QCOMPARE(TestFiles::read(path("b.txt")), QByteArray("A"));
+    // A file moved onto its own path stays as it is.
+    QVERIFY(FileMoveReplace(path("b.txt"), path("b.txt")));
+    QCOMPARE(TestFiles::read(path("b.txt")), QByteArray("A"));
+}
+
+void TestToolkitFiles::moveReplaceRefusals() {
+    QVERIFY(TestFiles::write(path("a.txt"), "A"));
+    QVERIFY(QDir().mkpath(path("folder/inner")));
+    QVERIFY(!FileMoveReplace(path("a.txt"), path("folder")));
+    QVERIFY(!FileMoveReplace(path("folder"), path("elsewhere")));
+    QVERIFY(!FileMoveReplace(path("missing"), path("b.txt")));
+    QCOMPARE(TestFiles::read(path("a.txt")), QByteArray("A"));
+    QVERIFY(QFileInfo(path("folder/inner")).isDir());
+
+    const QString other = otherVolume();
+    if (other.isEmpty())
+        QSKIP("no second file system to move to");
+    const QString target = other + "/ordalix-test-move.txt";
+    QVERIFY(!FileMoveReplace(path("a.txt"), target));
+    QVERIFY(!QFileInfo::exists(target));
+    QCOMPARE(TestFiles::read(path("a.txt")), QByteArray("A"));
+}
+
+void TestToolkitFiles::shellMoveFolderTree() {
+    QVERIFY(TestFiles::write(path("Vacances/a.jpg"), "a"));
+    QVERIFY(TestFiles::write(path("Vacances/deep/b.jpg"), "b"));
+    QVERIFY(TestFiles::write(path("Vacances/.hidden"), "h"));
+    QVERIFY(QDir().mkpath(path("V")));
+    // Two delimiters in a row, as the first-letter destination gives.
+    QVERIFY(ShellMove(path("Vacances"), path("V") + "//Vacances"));
+    QVERIFY(!QFileInfo::exists(path("Vacances")));
+    QCOMPARE(TestFiles::read(path("V/Vacances/deep/b.jpg")), QByteArray("b"));
+    QCOMPARE(TestFiles::read(path("V/Vacances/.hidden")), QByteArray("h"));
+    // A single file too.
+    QVERIFY(TestFiles::write(path("one.txt"), "1"));
+    QVERIFY(ShellMove(path("one.txt"), path("V/one.txt")));
+    QCOMPARE(TestFiles::read(path("V/one.txt")), QByteArray("1"));
+}
+
+void TestToolkitFiles::shellMoveAcrossVolumes() {
+    const QString other = otherVolume();
+    if (other.isEmpty())
+        QSKIP("no second file system to move to");
+    QTemporaryDir target(other + "/ordalix-XXXXXX");
+    QVERIFY(target.isValid());
+    QVERIFY(TestFiles::write(path("tree/a.txt"), "a"));
+    QVERIFY(TestFiles::write(path("tree/sub/b.txt"), "b"));
+    QVERIFY(QFile::link("a.txt", path("tree/link")));
+    QVERIFY(
+        TestFiles::setModified(path("tree/sub/b.txt"), QDateTime(QDate(2020, 1, 2), QTime(3, 4))));
+
+    QVERIFY(ShellMove(path("tree"), target.filePath("tree")));
+    QVERIFY(!QFileInfo::exists(path("tree")));
+    QCOMPARE(TestFiles::read(target.filePath("tree/a.txt")), QByteArray("a"));
+    QCOMPARE(TestFiles::read(target.filePath("tree/sub/b.txt")), QByteArray("b"));
+    QCOMPARE(QFileInfo(target.filePath("tree/link")).symLinkTarget(),
+             target.filePath("tree/a.txt"));
+    QCOMPARE(QFileInfo(target.filePath("tree/sub/b.txt")).lastModified(),
+             QDateTime(QDate(2020, 1, 2), QTime(3, 4)));
+    QCOMPARE(TestFiles::entries(target.path()), QStringList{"tree"});
+
+    QVERIFY(TestFiles::write(path("single.txt"), "s"));
+    QVERIFY(ShellMove(path("single.txt"), target.filePath("single.txt")));
+    QCOMPARE(TestFiles::read(target.filePath("single.txt")), QByteArray("s"));
+    QVERIFY(!QFileInfo::exists(path("single.txt")));
+}
+
+void TestToolkitFiles::shellMoveNeverMerges() {
+    QVERIFY(TestFiles::write(path("src/a.txt"), "new"));
+    QVERIFY(TestFiles::write(path("dst/src/a.txt"), "old"));
+    QVERIFY(TestFiles::write(path("file.txt"), "new"));
+    QVERIFY(TestFiles::write(path("dst/file.txt"), "old"));
+
+    QVERIFY(!ShellMove(path("src"), path("dst/src")));
+    QVERIFY(!ShellMove(path("file.txt"), path("dst/file.txt")));
+    QCOMPARE(TestFiles::read(path("src/a.txt")), QByteArray("new"));
+    QCOMPARE(TestFiles::read(path("dst/src/a.txt")), QByteArray("old"));
+    QCOMPARE(TestFiles::read(path("file.txt")), QByteArray("new"));
+    QCOMPARE(TestFiles::read(path("dst/file.txt")), QByteArray("old"));
+    QVERIFY(!ShellMove(path("missing"), path("dst/missing")));
+}
+
+void TestToolkitFiles::shellMoveAcrossVolumesFailureKeepsSource() {
+    const QString other = otherVolume();
+    if (other.isEmpty())
+        QSKIP("no second file system to move to");
+    QTemporaryDir target(other + "/ordalix-XXXXXX");
+    QVERIFY(target.isValid());
+    // A named pipe cannot be copied: the move must fail part-way through the tree.
+    QVERIFY(TestFiles::write(path("tree/a.txt"), "a"));
+    QVERIFY(TestFiles::write(path("tree/z/b.txt"), "b"));
+    QVERIFY(::mkfifo(QFile::encodeName(path("tree/m-pipe")).constData(), 0600) == 0);
+
+    QVERIFY(!ShellMove(path("tree"), target.filePath("tree")));
+    QCOMPARE(TestFiles::entries(target.path()), QStringList{});
+    QCOMPARE(TestFiles::read(path("tree/a.txt")), QByteArray("a"));
+    QCOMPARE(TestFiles::read(path("tree/z/b.txt")), QByteArray("b"));
+    QVERIFY(QFileInfo::exists(path("tree/m-pipe")));
+}
+
+void TestToolkitFiles::recycleIntoTrash_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "photo.jpg";
+    QTest::newRow("percent") << "100% 50%20.txt";
+    QTest::newRow("line break") << "two\nlines.txt";
+    QTest::newRow("brackets and quotes") << "[x] \"y\" = ;z.txt";
+    QTest::newRow("outside the BMP") << QString::fromUtf8("emoji \xF0\x9F\x98\x80.txt");
+}
+
+void TestToolkitFiles::recycleIntoTrash() {
+    QFETCH(QString, name);
+    const QString file = path(name);
+    QVERIFY(TestFiles::write(file, "trash me"));
+    QVERIFY(RecycleFile(file));
+    QVERIFY(!QFileInfo::exists(file));
+
+    // The trash holds the file and an info file that names where it came from.
+    const QString trash = TestFiles::trashFolder();
+    bool found = false;
+    for (const QString& info : QDir(trash + "/info").entryList({"*.trashinfo"}, QDir::Files)) {
+        const QByteArray encoded = TestFiles::read(trash + "/info/" + info);
+        const qsizetype at = encoded.indexOf("Path=");
+        QVERIFY(at >= 0);
+        const QByteArray line = encoded.mid(at + 5, encoded.indexOf('\n', at) - at - 5);
+        QVERIFY2(!line.contains('\n') && !line.contains(' '), line.constData());
+        if (QUrl::fromPercentEncoding(line) != file)
+            continue;
+        found = true;
+        const QString stored = trash + "/files/" + info.chopped(int(strlen(".trashinfo")));
+        QCOMPARE(TestFiles::read(stored), QByteArray("trash me"));
+        QFile::remove(stored);
+        QFile::remove(trash + "/info/" + info);
+    }
+    QVERIFY(found);
+}
+
+void TestToolkitFiles::recycleFolder() {
+    QVERIFY(TestFiles::write(path("folder/inside.txt"), "in"));
+    QVERIFY(RecycleFile(path("folder")));
+    QVERIFY(!QFileInfo::exists(path("folder")));
+    QVERIFY(!RecycleFile(path("missing")));
+}
+
+void TestToolkitFiles::recycleRefusedLeavesItem() {
+    // The trash cannot take files from a temporary in-memory file system: they must stay.
+    QTemporaryDir shm(QStringLiteral("/dev/shm/ordalix-XXXXXX"));
+    if (!shm.isValid())
+        QSKIP("/dev/shm is not available");
+    const QString file = shm.filePath("keep.txt");
+    QVERIFY(TestFiles::write(file, "keep"));
+    if (RecycleFile(file)) {
+        // Some GIO versions accept it into a trash of that mount; then it must be there.
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(QDir(shm.path() + "/.Trash-0").exists() || QDir("/dev/shm/.Trash-0").exists());
+        QSKIP("the trash here accepts in-memory file systems");
+    }
+    QCOMPARE(TestFiles::read(file), QByteArray("keep"));
+    QVERIFY(!LastFileErrorText().isEmpty());
+}
+
+void TestToolkitFiles::timeStamp() {
+    const QDateTime when(QDate(2021, 3, 5), QTime(14, 30, 15, 250));
+    QVERIFY(TestFiles::write(path("folder/file.txt")));
+    QVERIFY(TestFiles::setModified(path("folder/file.txt"), when.addSecs(-3600 * 24), 0));
+    QVERIFY(TestFiles::setModified(path("folder"), when, 250000000));
+
+    QCOMPARE(FileTimeStamp(path("folder")).toDateTime(), when);
+    QCOMPARE(FileTimeStamp(path("folder/file.txt")).toDateTime(), when.addDays(-1).addMSecs(-250));
+    QCOMPARE(FileTimeStamp(path("folder/*.txt")).toDateTime(), when.addDays(-1).addMSecs(-250));
+    QCOMPARE(FileTimeStamp(path("folder") + "/").days, 0.0);
+    QCOMPARE(FileTimeStamp(path("missing")).days, 0.0);
+    QVERIFY(FileTimeStamp(path("missing")).year() < 1900);
+}
+
+void TestToolkitFiles::dateString() {
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    QVERIFY(TestFiles::write(path("file.txt")));
+    QVERIFY(TestFiles::setModified(path("file.txt"), QDateTime(QDate(2021, 3, 5), QTime(9, 0))));
+    QVERIFY(QFile::link(path("file.txt"), path("link.txt")));
+    QVERIFY(TestFiles::setModified(path("link.txt"), QDateTime(QDate(2010, 1, 1), QTime(9, 0))));
+    QCOMPARE(FileDateStr(path("file.txt")), QStringLiteral("05/03/2021"));
+    QCOMPARE(FileDateStr(path("link.txt")), QStringLiteral("05/03/2021"));
+    QCOMPARE(FileDateStr(m_dir->path()), QString());
+    QCOMPARE(FileDateStr(path("missing")), QString());
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(FileDateStr(path("file.txt")), QStringLiteral("3/5/21"));
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestToolkitFiles::countFiles() {
+    QVERIFY(TestFiles::write(path("root/a.txt")));
+    QVERIFY(TestFiles::write(path("root/noext")));
+    QVERIFY(TestFiles::write(path("root/.hidden")));
+    QVERIFY(TestFiles::write(path("root/sub/deeper.txt")));
+    QVERIFY(QFile::link(path("root/sub"), path("root/linked-folder")));
+    QVERIFY(QFile::link(path("root/a.txt"), path("root/linked-file")));
+
+    QCOMPARE(CountFiles(path("root"), "*.*"), 4);
+    QCOMPARE(CountFiles(path("root") + "/", "*.*"), 4);
+    QCOMPARE(CountFiles(path("root"), "*.TXT"), 1);
+    QCOMPARE(CountFiles(path("root"), "?oext"), 1);
+    QCOMPARE(CountFiles(path("missing"), "*.*"), 0);
+}
+
+QTEST_MAIN(TestToolkitFiles)
+#include "tst_toolkit_files.moc"
