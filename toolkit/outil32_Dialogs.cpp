@@ -1,6 +1,7 @@
 #include "outil32_Dialogs.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -80,6 +81,18 @@ Answer QtPresenter::present(const Request& request) {
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
     return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
+}
+
+QString QtPresenter::chooseFolder(const QString& start, const QString& status) {
+    QFileDialog dialog(QApplication::activeWindow(), status, start);
+    dialog.setObjectName(QStringLiteral("FolderDialog"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }
 
 void setPresenter(Presenter* presenter) {

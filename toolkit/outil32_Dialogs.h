@@ -32,12 +32,15 @@ class Presenter {
 public:
     virtual ~Presenter() = default;
     virtual Answer present(const Request& request) = 0;
+    // The folder-selection dialog: the chosen folder, or an empty string on Cancel.
+    virtual QString chooseFolder(const QString& start, const QString& status) = 0;
 };
 
 // The real one: a QMessageBox.
 class QtPresenter : public Presenter {
 public:
     Answer present(const Request& request) override;
+    QString chooseFolder(const QString& start, const QString& status) override;
 };
 
 // Installs a presenter (not owned); nullptr brings back the QMessageBox one.

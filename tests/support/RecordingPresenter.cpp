@@ -23,3 +23,12 @@ QStringList RecordingPresenter::texts() const {
         result.append(request.text);
     return result;
 }
+
+QString RecordingPresenter::chooseFolder(const QString& start, const QString& status) {
+    folderDialogs.append(start + u'|' + status);
+    return m_folders.isEmpty() ? QString() : m_folders.takeFirst();
+}
+
+void RecordingPresenter::setNextFolder(const QString& folder) {
+    m_folders.append(folder);
+}

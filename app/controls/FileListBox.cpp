@@ -1,0 +1,100 @@
+#include "FileListBox.h"
+
+#include <QCollator>
+#include <QCursor>
+#include <QGuiApplication>
+
+#include "outil32_math.h"
+#include "platform_convert.h"
+
+namespace controls {
+
+int FileListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_names.size());
+}
+
+QVariant FileListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= m_names.size())
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return m_names.at(index.row());
+    return {};
+}
+
+void FileListModel::setNames(QStringList names) {
+    beginResetModel();
+    m_names = std::move(names);
+    endResetModel();
+}
+
+FileListBox::FileListBox(QWidget* parent) : QListView(parent) {
+    setModel(&m_model);
+    setUniformItemSizes(true); // lets the view lay out 100,000 rows without measuring each
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setLayoutMode(QListView::Batched);
+}
+
+QStringList FileListBox::readFolder(const QString& folder) {
+    using namespace ordalix;
+    QStringList names;
+    bool busy = false;
+    platform::FindHandle search;
+    platform::FindData entry;
+    for (bool found = search.findFirst(toPlatformPath(folder + PathDelim + u'*'), entry, false);
+         found; found = search.findNext(entry)) {
+        const int attributes = static_cast<int>(entry.attributes);
+        if (HasFlags(attributes, platform::FileAttributeDirectory) ||
+            HasFlags(attributes, platform::FileAttributeHidden) ||
+            HasFlags(attributes, platform::FileAttributeSystem))
+            continue;
+        // The list's own "*.*": the dot is a character to match, so a name needs one.
+        if (entry.name.find(u'.') == platform::Path::npos)
+            continue;
+        names.append(fromPlatformPath(entry.name));
+        if (names.size() == 101 && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+            QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+            busy = true;
+        }
+    }
+    // A fresh collator each time: a copied one loses its settings.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
+        return collator.compare(a, b) < 0;
+    });
+    if (busy)
+        QGuiApplication::restoreOverrideCursor();
+    return names;
+}
+
+void FileListBox::setDirectory(const QString& folder) {
+    m_directory = folder;
+    Update();
+}
+
+void FileListBox::Update() {
+    m_model.setNames(readFolder(m_directory));
+}
+
+int FileListBox::ItemIndex() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void FileListBox::setSelected(int index, bool selected) {
+    const QModelIndex row = m_model.index(index);
+    if (!row.isValid())
+        return;
+    selectionModel()->select(row, selected ? QItemSelectionModel::ClearAndSelect
+                                           : QItemSelectionModel::Deselect);
+    if (selected)
+        selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+}
+
+QString FileListBox::FileName() const {
+    const int index = ItemIndex();
+    return index < 0 ? QString() : m_directory + ordalix::PathDelim + Items().at(index);
+}
+
+} // namespace controls

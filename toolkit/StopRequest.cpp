@@ -1,0 +1,3 @@
+#include "StopRequest.h"
+
+bool StopRequested = false;
