@@ -403,7 +403,7 @@ void TForm1::chk_MMouseDown() {
 }
 
 void TForm1::Date_checkedExecute() {
-    const QDate today = QDate::currentDate();
+    const QDate today = this->today();
     QString preview;
     if (chk_A->Checked())
         preview += today.toString(QStringLiteral("yyyy")) + kDelim;
@@ -412,6 +412,10 @@ void TForm1::Date_checkedExecute() {
     if (chk_D->Checked())
         preview += today.toString(QStringLiteral("dd"));
     JvStatusBar1->setPanelText(0, preview);
+}
+
+QDate TForm1::today() const {
+    return QDate::currentDate();
 }
 
 // --- Status and root folder ------------------------------------------------------------------

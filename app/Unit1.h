@@ -1,6 +1,7 @@
 // The main window: its controls, actions and event handlers.
 #pragma once
 
+#include <QDate>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -114,6 +115,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Today's date for the previews; tests fix it.
+    virtual QDate today() const;
 
 private:
     void buildSortTab();

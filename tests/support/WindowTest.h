@@ -1,0 +1,41 @@
+// Builds the main window afresh for each test, headless, and finds its widgets by name.
+#pragma once
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "RecordingPresenter.h"
+#include "Unit1.h"
+
+// The real window with a fixed date and a record of the commands it runs.
+class TestForm1 : public TForm1 {
+public:
+    QDate fixedToday{2021, 12, 9};
+    QStringList commands;
+    bool recordCommands = true;
+
+    void OrdalixExecute() override;
+    void DeOrdalixExecute() override;
+
+protected:
+    QDate today() const override { return fixedToday; }
+};
+
+class WindowTest : public QObject {
+    Q_OBJECT
+protected:
+    void createWindow();
+    void destroyWindow();
+    template <typename T> T* widget(const QString& name) const {
+        T* found = form->findChild<T*>(name);
+        if (!found)
+            qFatal("no widget named %s", qPrintable(name));
+        return found;
+    }
+    QString path(const QString& name) const { return root->filePath(name); }
+    QString panel0() const { return form->JvStatusBar1->PanelText(0); }
+
+    std::unique_ptr<TestForm1> form;
+    std::unique_ptr<QTemporaryDir> root;
+    std::unique_ptr<RecordingPresenter> dialogs;
+};
