@@ -1,0 +1,23 @@
+// Timing, memory and fixture helpers shared by the benchmarks.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace bench {
+
+// Seconds of the fastest of `runs` runs of `work`.
+double bestSeconds(int runs, const std::function<void()>& work);
+// Seconds of the fastest of `runs` runs of a command; negative when it cannot run.
+double commandSeconds(int runs, const QString& shell);
+// Resets the process's peak resident size, so that peakKib() measures from now.
+bool resetPeak();
+long residentKib();
+long peakKib();
+// A folder of `count` empty files named file000001.txt and so on.
+bool makeFiles(const QString& folder, int count);
+void print(const char* name, double value);
+
+} // namespace bench
