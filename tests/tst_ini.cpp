@@ -1,11 +1,696 @@
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+#include <memory>
+
+#include "TestFiles.h"
+#include "outil32_WIN.h"
 #include "outil32_ini.h"
+#include "platform_convert.h"
+#include "profile_store.h"
+
+namespace {
+
+std::u16string u16(const QString& text) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
+                          static_cast<size_t>(text.size()));
+}
+
+QByteArray utf16(const QString& text, bool little) {
+    QByteArray bytes = little ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+    for (const QChar c : text) {
+        const char lo = char(c.unicode() & 0xFF);
+        const char hi = char(c.unicode() >> 8);
+        bytes.append(little ? lo : hi).append(little ? hi : lo);
+    }
+    return bytes;
+}
+
+// Bytes of a literal, NULs included.
+template <size_t N> QByteArray raw(const char (&text)[N]) {
+    return QByteArray(text, N - 1);
+}
+
+bool store(const QString& section, const QString& key, const QString& value, const QString& file) {
+    return ordalix::platform::writeProfileString(u16(section), u16(key), u16(value),
+                                                 ordalix::toPlatformPath(file));
+}
+
+QString load(const QString& section, const QString& key, const QString& def, const QString& file) {
+    const std::u16string text = ordalix::platform::readProfileString(
+        u16(section), u16(key), u16(def), ordalix::toPlatformPath(file));
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Runs a command, true when it succeeded (used for chattr and mount, which need root).
+bool tool(const QString& program, const QStringList& arguments) {
+    return TestFiles::run(program, arguments) == 0;
+}
+
+// Makes a file immutable for the life of the guard; false when the file system refuses.
+struct Immutable {
+    QString path;
+    bool on = false;
+    explicit Immutable(const QString& file) : path(file), on(tool("chattr", {"+i", file})) {}
+    ~Immutable() {
+        if (on)
+            tool("chattr", {"-i", path});
+    }
+};
+
+} // namespace
 
 class TestIni : public QObject {
     Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+
 private slots:
-    void arrayOfString() { QVERIFY(TarrayOfString{}.isEmpty()); }
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+    void cleanup() {
+        m_dir.reset();
+        ExeNames::setExecutablePathForTesting(QString());
+    }
+
+    // --- The profile store -------------------------------------------------------------------
+
+    void storeWrite_data() {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");
+
+        QTest::newRow("new file") << false << QByteArray() << "S"
+                                  << "k"
+                                  << "v" << QByteArray("[S]\r\nk=v\r\n");
+        QTest::newRow("empty file") << true << QByteArray() << "S"
+                                    << "k"
+                                    << "v" << QByteArray("[S]\r\nk=v\r\n");
+        QTest::newRow("new key at the end of the last section")
+            << true << QByteArray("[A]\r\nx=1\r\n") << "A"
+            << "y"
+            << "2" << QByteArray("[A]\r\nx=1\r\ny=2\r\n");
+        QTest::newRow("new key before the empty lines that end a section")
+            << true << QByteArray("[A]\r\nx=1\r\n\r\n[B]\r\nz=3\r\n") << "A"
+            << "y"
+            << "2" << QByteArray("[A]\r\nx=1\r\ny=2\r\n\r\n[B]\r\nz=3\r\n");
+        QTest::newRow("new key before the empty lines that end the file")
+            << true << QByteArray("[A]\r\nx=1\r\n\r\n") << "A"
+            << "y"
+            << "2" << QByteArray("[A]\r\nx=1\r\ny=2\r\n\r\n");
+        QTest::newRow("new section after the others")
+            << true << QByteArray("top\r\n[A]\r\nx=1\r\n") << "B"
+            << "k"
+            << "v" << QByteArray("top\r\n[A]\r\nx=1\r\n[B]\r\nk=v\r\n");
+        QTest::newRow("last line without a line end") << true << QByteArray("[A]\r\nx=1") << "A"
+                                                      << "y"
+                                                      << "2" << QByteArray("[A]\r\nx=1\r\ny=2\r\n");
+        QTest::newRow("replaced in place, other lines kept byte for byte")
+            << true << QByteArray("; note\r\n[A]\r\nodd line\r\n  x = 1 \r\n;x=9\r\n\t\r\n") << "A"
+            << "x"
+            << "2" << QByteArray("; note\r\n[A]\r\nodd line\r\n  x = 2 \r\n;x=9\r\n\t\r\n");
+        QTest::newRow("names match without regard to case")
+            << true << QByteArray("[Options]\r\nDossier=a\r\n") << "OPTIONS"
+            << "dossier"
+            << "b" << QByteArray("[Options]\r\nDossier=b\r\n");
+        QTest::newRow("accented names match without regard to case")
+            << true << QByteArray("[\xC3\x89t\xC3\xA9]\r\n\xC3\x89l\xC3\xA8ve=a\r\n") << "été"
+            << "ÉLÈVE"
+            << "b" << QByteArray("[\xC3\x89t\xC3\xA9]\r\n\xC3\x89l\xC3\xA8ve=b\r\n");
+        QTest::newRow("first of duplicate sections and keys")
+            << true << QByteArray("[A]\r\nk=1\r\nk=2\r\n[a]\r\nk=3\r\n") << "A"
+            << "K"
+            << "9" << QByteArray("[A]\r\nk=9\r\nk=2\r\n[a]\r\nk=3\r\n");
+        QTest::newRow("key in a later duplicate section goes to the first")
+            << true << QByteArray("[A]\r\nk=1\r\n[B]\r\n[A]\r\n") << "A"
+            << "n"
+            << "2" << QByteArray("[A]\r\nk=1\r\nn=2\r\n[B]\r\n[A]\r\n");
+        QTest::newRow("empty key name") << true << QByteArray("[A]\r\n") << "A"
+                                        << ""
+                                        << "v" << QByteArray("[A]\r\n=v\r\n");
+        QTest::newRow("names are trimmed") << true << QByteArray("[A]\r\nk=1\r\n") << " A\t"
+                                           << " k "
+                                           << "2" << QByteArray("[A]\r\nk=2\r\n");
+        QTest::newRow("LF file keeps LF") << true << QByteArray("[A]\nx=1\n") << "A"
+                                          << "y"
+                                          << "2" << QByteArray("[A]\nx=1\ny=2\n");
+        QTest::newRow("invalid UTF-8 elsewhere kept")
+            << true << QByteArray("[A]\r\nbad=\xC3\x28\xFF\r\n") << "A"
+            << "k"
+            << "é" << QByteArray("[A]\r\nbad=\xC3\x28\xFF\r\nk=\xC3\xA9\r\n");
+        QTest::newRow("UTF-8 mark kept") << true << QByteArray("\xEF\xBB\xBF[A]\r\n") << "A"
+                                         << "k"
+                                         << "é" << QByteArray("\xEF\xBB\xBF[A]\r\nk=\xC3\xA9\r\n");
+        QTest::newRow("UTF-16 LE kept") << true << utf16("[A]\r\nx=1\r\n", true) << "A"
+                                        << "x"
+                                        << "é€" << utf16("[A]\r\nx=é€\r\n", true);
+        QTest::newRow("UTF-16 BE kept") << true << utf16("[A]\r\n", false) << "B"
+                                        << "k"
+                                        << "v" << utf16("[A]\r\n[B]\r\nk=v\r\n", false);
+        // Nothing a name or value holds may add a line or be taken for a header or a comment.
+        QTest::newRow("line breaks become control pictures")
+            << true << QByteArray() << "S\nx"
+            << "k\r\n[evil]" << QString("v\nw") + QChar(0) + "z"
+            << QString("[S␊x]\r\nk␍␊[evil]=v␊w␀z\r\n").toUtf8();
+        QTest::newRow("key that looks like a header is quoted")
+            << true << QByteArray("[A]\r\n") << "A"
+            << "[x].jpg"
+            << ".jpg" << QByteArray("[A]\r\n\"[x].jpg\"=.jpg\r\n");
+        QTest::newRow("key with = ; or quotes is quoted")
+            << true << QByteArray("[A]\r\n") << "A"
+            << "a=\"b\""
+            << "1" << QByteArray("[A]\r\n\"a=\"\"b\"\"\"=1\r\n");
+        QTest::newRow("comment-like key is quoted") << true << QByteArray("[A]\r\n") << "A"
+                                                    << ";c"
+                                                    << "1" << QByteArray("[A]\r\n\";c\"=1\r\n");
+        QTest::newRow("value with surrounding blanks is quoted")
+            << true << QByteArray("[A]\r\n") << "A"
+            << "k"
+            << " /a b/ " << QByteArray("[A]\r\nk=\" /a b/ \"\r\n");
+        QTest::newRow("quoted value is quoted again")
+            << true << QByteArray("[A]\r\n") << "A"
+            << "k"
+            << "'x'" << QByteArray("[A]\r\nk=\"'x'\"\r\n");
+        QTest::newRow("section name holding brackets")
+            << true << QByteArray("[a] [b]\r\nk=1\r\n") << "a] [b"
+            << "k"
+            << "2" << QByteArray("[a] [b]\r\nk=2\r\n");
+    }
+
+    void storeWrite() {
+        QFETCH(bool, exists);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        const QString file = path("t.ini");
+        if (exists)
+            QVERIFY(TestFiles::write(file, before));
+        QVERIFY(store(section, key, value, file));
+        QCOMPARE(TestFiles::read(file), after);
+        QCOMPARE(TestFiles::entries(m_dir->path()), QStringList{"t.ini"}); // no temporary left
+    }
+
+    void storeRead_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray ini = "top=0\r\n[A]\r\n ; k=c\r\nodd\r\n  K  =  v 1  \r\n"
+                               "q=\"  x \"\r\ns='y'\r\nm=\"z'\r\n=e\r\nk=second\r\n"
+                               "\"[x]=1\"=w\r\n[a]\r\nk=dup\r\n";
+        QTest::newRow("trimmed, case-insensitive") << ini << "a"
+                                                   << "k"
+                                                   << "v 1";
+        QTest::newRow("missing section") << ini << "B"
+                                         << "k"
+                                         << "default";
+        QTest::newRow("missing key") << ini << "A"
+                                     << "nope"
+                                     << "default";
+        QTest::newRow("line without = is no key") << ini << "A"
+                                                  << "odd"
+                                                  << "default";
+        QTest::newRow("keys before any section are in none") << ini << ""
+                                                             << "top"
+                                                             << "default";
+        QTest::newRow("double quotes removed") << ini << "A"
+                                               << "q"
+                                               << "  x ";
+        QTest::newRow("single quotes removed") << ini << "A"
+                                               << "s"
+                                               << "y";
+        QTest::newRow("unmatched quotes kept") << ini << "A"
+                                               << "m"
+                                               << "\"z'";
+        QTest::newRow("empty key") << ini << "A"
+                                   << ""
+                                   << "e";
+        QTest::newRow("quoted key") << ini << "A"
+                                    << "[x]=1"
+                                    << "w";
+        QTest::newRow("missing file") << QByteArray() << "A"
+                                      << "k"
+                                      << "default";
+        QTest::newRow("invalid UTF-8 read as U+FFFD") << QByteArray("[A]\r\nk=a\xFF") << "A"
+                                                      << "k"
+                                                      << "a\uFFFD";
+        QTest::newRow("UTF-16 LE") << utf16("[É]\r\nk=€\r\n", true) << "é"
+                                   << "K"
+                                   << "€";
+        QTest::newRow("UTF-16 BE") << utf16("[A]\rk=€\r", false) << "A"
+                                   << "k"
+                                   << "€";
+        QTest::newRow("lone CR ends lines") << QByteArray("[A]\rk=1\r[B]\rk=2") << "B"
+                                            << "k"
+                                            << "2";
+        QTest::newRow("2047 characters at most") << "[A]\r\nk=" + QByteArray(3000, 'x') << "A"
+                                                 << "k" << QString(2047, u'x');
+        QTest::newRow("no half character at the cut")
+            << "[A]\r\nk=" + QByteArray(2046, 'x') + "\xF0\x9F\x98\x80"
+            << "A"
+            << "k" << QString(2046, u'x');
+    }
+
+    void storeRead() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        const QString file = path("t.ini");
+        if (!content.isEmpty())
+            QVERIFY(TestFiles::write(file, content));
+        QCOMPARE(load(section, key, "default", file), expected);
+    }
+
+    // What a write stores, a read gives back, and the file keeps its other section whole.
+    void storeRoundTrip_data() {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("readBack");
+
+        QTest::newRow("plain") << "S"
+                               << "k"
+                               << "v"
+                               << "v";
+        QTest::newRow("folder with surrounding spaces") << "S"
+                                                        << "k"
+                                                        << " /x/d "
+                                                        << " /x/d ";
+        QTest::newRow("value in quotes") << "S"
+                                         << "k"
+                                         << "\"q\""
+                                         << "\"q\"";
+        QTest::newRow("lone quote") << "S"
+                                    << "k"
+                                    << "\""
+                                    << "\"";
+        QTest::newRow("header-like key and value") << "S"
+                                                   << "[Z]"
+                                                   << "[Z]"
+                                                   << "[Z]";
+        QTest::newRow("key with = and quotes") << "S"
+                                               << "a\"=\"b"
+                                               << "1"
+                                               << "1";
+        QTest::newRow("line breaks everywhere") << "S\r\n[Z]"
+                                                << "k\n[Z]\nz"
+                                                << "a\r\nz=2"
+                                                << "a␍␊z=2";
+        QTest::newRow("empty section and key") << ""
+                                               << ""
+                                               << ""
+                                               << "";
+        QTest::newRow("section ending with ]") << "x]"
+                                               << "k"
+                                               << "v"
+                                               << "v";
+    }
+
+    void storeRoundTrip() {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, readBack);
+        const QString file = path("t.ini");
+        QVERIFY(TestFiles::write(file, "[Z]\r\nz=1\r\n"));
+        QVERIFY(store(section, key, value, file));
+        QCOMPARE(load(section, key, "default", file), readBack);
+        QVERIFY(store(section, key, value + "!", file)); // found again: replaced, not added
+        QCOMPARE(load(section, key, "default", file), readBack + "!");
+        QCOMPARE(load("Z", "z", "default", file), "1");
+        QCOMPARE(TestFiles::read(file).count('\n'), 4);
+    }
+
+    // Consecutive writes take the quick path; a change made by someone else in between is seen.
+    void storeWritesFollowOutsideChanges() {
+        const QString journal = path("journal.log");
+        const QString trace = path("trace.log");
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(store("day", QString("f%1").arg(i), "x", journal));
+            QVERIFY(store(QString("f%1").arg(i), "date", "d", trace));
+        }
+        QCOMPARE(TestFiles::read(journal), QByteArray("[day]\r\nf0=x\r\nf1=x\r\nf2=x\r\n"));
+        QCOMPARE(TestFiles::read(trace),
+                 QByteArray("[f0]\r\ndate=d\r\n[f1]\r\ndate=d\r\n[f2]\r\ndate=d\r\n"));
+
+        QVERIFY(TestFiles::write(journal, TestFiles::read(journal) + "[other]\r\n"));
+        QVERIFY(store("day", "f3", "x", journal));
+        QVERIFY(store("day", "f1", "y", journal));
+        QVERIFY(store("other", "o", "1", journal));
+        QCOMPARE(TestFiles::read(journal),
+                 QByteArray("[day]\r\nf0=x\r\nf1=y\r\nf2=x\r\nf3=x\r\n[other]\r\no=1\r\n"));
+
+        QFile::remove(journal);
+        QVERIFY(store("day", "f9", "x", journal));
+        QCOMPARE(TestFiles::read(journal), QByteArray("[day]\r\nf9=x\r\n"));
+    }
+
+    void storeRefusals() {
+        QVERIFY(!store("A", "k", "v", path("missing/t.ini")));
+        QVERIFY(!QFileInfo::exists(path("missing")));
+        QVERIFY(QDir().mkdir(path("folder.ini")));
+        QVERIFY(!store("A", "k", "v", path("folder.ini")));
+        QCOMPARE(load("A", "k", "default", path("folder.ini")), "default");
+    }
+
+    void storeImmutableFileUntouched() {
+        const QString file = path("t.ini");
+        const QByteArray content = "[A]\r\nk=1\r\n";
+        QVERIFY(TestFiles::write(file, content));
+        QVERIFY(store("A", "k", "2", file)); // leaves the file's index cached
+        Immutable guard(file);
+        if (!guard.on)
+            QSKIP("chattr +i is not available here");
+        const QByteArray now = TestFiles::read(file);
+        QVERIFY(!store("A", "n", "append", file));
+        QVERIFY(!store("A", "k", "replace", file));
+        QVERIFY(!store("B", "k", "section", file));
+        QCOMPARE(TestFiles::read(file), now);
+        QCOMPARE(TestFiles::entries(m_dir->path()), QStringList{"t.ini"});
+    }
+
+    // A full disk in the middle of a write leaves the old file whole, by either path.
+    void storeFullDiskLeavesOldFile() {
+        const QString mount = path("disk");
+        QVERIFY(QDir().mkdir(mount));
+        if (!tool("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", mount}))
+            QSKIP("cannot mount a small tmpfs here");
+        const auto unmount = qScopeGuard([&] { tool("umount", {mount}); });
+        const QString file = mount + "/t.ini";
+        const QByteArray content = "[A]\r\nk=1\r\n";
+        QVERIFY(TestFiles::write(file, content));
+        QFile filler(mount + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+
+        QVERIFY(!store("A", "k", "replaced", file));                // rewrite
+        QVERIFY(!store("A", "n", QString(9000, u'v'), file));       // append past the page
+        QVERIFY(!store("B", QString(9000, u'k'), "section", file)); // new section
+        QCOMPARE(TestFiles::read(file), content);
+        QCOMPARE(TestFiles::entries(mount), (QStringList{"filler", "t.ini"}));
+        QCOMPARE(load("A", "k", "default", file), "1");
+    }
+
+    // --- Typed access ------------------------------------------------------------------------
+
+    void defaultIniFile_data() {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("extension replaced") << "/opt/o/ordalix.bin"
+                                            << "/opt/o/ordalix.INI";
+        QTest::newRow("no extension") << "/opt/o/ordalix"
+                                      << "/opt/o/ordalix.INI";
+        QTest::newRow("dot in a folder only") << "/opt/o.d/ordalix"
+                                              << "/opt/o.d/ordalix.INI";
+        QTest::newRow("last dot") << "/opt/o/ordalix.app.exe"
+                                  << "/opt/o/ordalix.app.INI";
+    }
+
+    void defaultIniFile() {
+        QFETCH(QString, executable);
+        QFETCH(QString, expected);
+        ExeNames::setExecutablePathForTesting(executable);
+        QCOMPARE(DefaultIniFile(), expected);
+    }
+
+    void emptyPathMeansDefaultFile() {
+        ExeNames::setExecutablePathForTesting(path("ordalix"));
+        IniWriteString("OPTIONS", "DOSSIER", "/home/x", QString());
+        QCOMPARE(TestFiles::read(path("ordalix.INI")),
+                 QByteArray("[OPTIONS]\r\nDOSSIER=/home/x\r\n"));
+        QCOMPARE(IniReadString("options", "dossier", "", QString()), "/home/x");
+        SortIniSections(QString());
+        TidyIniFile(QString(), false);
+        QCOMPARE(TestFiles::read(path("ordalix.INI")),
+                 QByteArray("[OPTIONS]\r\nDOSSIER=/home/x\r\n"));
+    }
+
+    void writeFailureRaises() {
+        const QString file = path("missing/t.ini");
+        try {
+            IniWriteString("A", "k", "v", file);
+            QFAIL("no error raised");
+        } catch (const EIniError& error) {
+            QCOMPARE(error.message(), "Impossible d'écrire dans " + file);
+        }
+        QVERIFY_THROWS_EXCEPTION(EIniError, IniWriteBool("A", "k", true, file));
+        QVERIFY_THROWS_EXCEPTION(EIniError, IniWriteInteger("A", "k", 1, file));
+    }
+
+    void typedWrites() {
+        const QString file = path("t.ini");
+        IniWriteInteger("S", "min", std::numeric_limits<qint32>::min(), file);
+        IniWriteInteger("S", "max", std::numeric_limits<qint32>::max(), file);
+        IniWriteBool("S", "yes", true, file);
+        IniWriteBool("S", "no", false, file);
+        QCOMPARE(TestFiles::read(file),
+                 QByteArray("[S]\r\nmin=-2147483648\r\nmax=2147483647\r\nyes=1\r\nno=0\r\n"));
+        QCOMPARE(IniReadBool("S", "yes", false, file), true);
+        QCOMPARE(IniReadBool("S", "no", true, file), false);
+    }
+
+    void readBool_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("expected"); // 1 true, 0 false, -1 the caller's default
+        const QList<QPair<const char*, int>> rows = {
+            {"1", 1},
+            {"-1", 1},
+            {"$10", 1},
+            {"0x1f", 1},
+            {"0X1F", 1},
+            {"x1F", 1},
+            {"X0", 0},
+            {"+7", 1},
+            {"  1", 1},
+            {"-$1", 1},
+            {"0", 0},
+            {"-0", 0},
+            {"$0", 0},
+            {"2147483647", 1},
+            {"-2147483648", 1},
+            {"$FFFFFFFF", 1},
+            {"True", -1},
+            {"yes", -1},
+            {"1a", -1},
+            {"", -1},
+            {"1 ", -1},
+            {"2147483648", -1},
+            {"-2147483649", -1},
+            {"$100000000", -1},
+            {"$", -1},
+            {"0x", -1},
+            {"+", -1},
+            {"--1", -1},
+            {"\t1", -1},
+            {"1.0", -1},
+            {"$1g", -1},
+            {"１", -1},
+        };
+        for (const auto& [text, expected] : rows)
+            QTest::newRow((QByteArray("\"") + text + "\"").constData())
+                << QString::fromUtf8(text) << expected;
+    }
+
+    void readBool() {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        const QString file = path("t.ini");
+        IniWriteString("S", "b", text, file);
+        QCOMPARE(IniReadString("S", "b", "?", file), text);
+        QCOMPARE(IniReadBool("S", "b", true, file), expected == -1 ? true : expected == 1);
+        QCOMPARE(IniReadBool("S", "b", false, file), expected == -1 ? false : expected == 1);
+    }
+
+    void readBoolMissing() {
+        const QString file = path("t.ini");
+        QCOMPARE(IniReadBool("S", "b", true, file), true);
+        IniWriteString("S", "other", "1", file);
+        QCOMPARE(IniReadBool("S", "b", true, file), true);
+        QCOMPARE(IniReadBool("S", "b", false, file), false);
+    }
+
+    // --- Tidy-up passes ----------------------------------------------------------------------
+
+    void sortIniSections_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+
+        QTest::newRow("b A c")
+            << QByteArray("[b]\r\nk=2\r\nj=1\r\n\r\n[A]\r\nk=1\r\n[c]\r\nk=3\r\n")
+            << QByteArray("[A]\r\nk=1\r\n[b]\r\nk=2\r\nj=1\r\n\r\n[c]\r\nk=3\r\n");
+        QTest::newRow("lines before the first section")
+            << QByteArray("; top\r\nx=0\r\n[b]\r\n[a]\r\n")
+            << QByteArray("\r\n; top\r\nx=0\r\n[a]\r\n[b]\r\n");
+        QTest::newRow("no section") << QByteArray("a\r\nb") << QByteArray("\r\na\r\nb\r\n");
+        QTest::newRow("empty file untouched") << QByteArray() << QByteArray();
+        QTest::newRow("prefix first")
+            << QByteArray("[AB]\r\n[A]\r\n") << QByteArray("[A]\r\n[AB]\r\n");
+        QTest::newRow("symbols, digits, letters")
+            << QByteArray("[b]\r\n[1]\r\n[_]\r\n[\xC3\xA9]\r\n[z]\r\n")
+            << QByteArray("[_]\r\n[1]\r\n[b]\r\n[\xC3\xA9]\r\n[z]\r\n");
+        QTest::newRow("equal headers ordered by their lines")
+            << QByteArray("[a]\r\nk=2\r\n[A]\r\nk=1\r\n")
+            << QByteArray("[A]\r\nk=1\r\n[a]\r\nk=2\r\n");
+        QTest::newRow("indented header belongs to the section above")
+            << QByteArray("[b]\r\n [a]\r\n") << QByteArray("[b]\r\n [a]\r\n");
+        QTest::newRow("line ends become CR LF")
+            << QByteArray("[b]\nk\r[a]\r\n") << QByteArray("[a]\r\n[b]\r\nk\r\n");
+        QTest::newRow("double quotes kept") << QByteArray("[b]\r\nk=\"x\" | \"y\r\n\"\r\n[a]\r\n")
+                                            << QByteArray("[a]\r\n[b]\r\nk=\"x\" | \"y\r\n\"\r\n");
+        QTest::newRow("NUL and invalid UTF-8 kept")
+            << raw("[b]\r\nk=a\0b\xFF\r\n[a]\r\n") << raw("[a]\r\n[b]\r\nk=a\0b\xFF\r\n");
+        QTest::newRow("UTF-8 mark")
+            << QByteArray("\xEF\xBB\xBF[b]\r\n[a]") << QByteArray("\xEF\xBB\xBF[a]\r\n[b]\r\n");
+        QTest::newRow("UTF-16 LE")
+            << utf16("[f]\r\n[é]\r\n", true) << utf16("[é]\r\n[f]\r\n", true);
+        QTest::newRow("UTF-16 BE") << utf16("[b]\n[a]", false) << utf16("[a]\r\n[b]\r\n", false);
+    }
+
+    void sortIniSections() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        const QString file = path("t.ini");
+        QVERIFY(TestFiles::write(file, before));
+        SortIniSections(file);
+        QCOMPARE(TestFiles::read(file), after);
+    }
+
+    void tidyIniFile_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("blankAfter");
+        QTest::addColumn<QByteArray>("after");
+
+        QTest::newRow("four lines") << QByteArray("[A]\r\nk=1\r\n[B]\r\nk=2\r\n") << false
+                                    << QByteArray("[A]\r\nk=1\r\n\r\n[B]\r\nk=2\r\n");
+        QTest::newRow("four lines, blank after")
+            << QByteArray("[A]\r\nk=1\r\n[B]\r\nk=2\r\n") << true
+            << QByteArray("[A]\r\n\r\nk=1\r\n\r\n[B]\r\n\r\nk=2\r\n");
+        QTest::newRow("one empty line kept")
+            << QByteArray("[A]\r\n\r\n[B]\r\n") << false << QByteArray("[A]\r\n\r\n[B]\r\n");
+        QTest::newRow("two empty lines kept") << QByteArray("[A]\r\n\r\n\r\n[B]\r\n") << false
+                                              << QByteArray("[A]\r\n\r\n\r\n[B]\r\n");
+        QTest::newRow("six line breaks become four")
+            << QByteArray("a\r\n\r\n\r\n\r\n\r\n\r\nb\r\n") << false
+            << QByteArray("a\r\n\r\n\r\n\r\nb\r\n");
+        QTest::newRow("same header twice") << QByteArray("[A]\r\nx\r\n[A]\r\ny\r\n") << false
+                                           << QByteArray("[A]\r\nx\r\n\r\n[A]\r\ny\r\n");
+        QTest::newRow("empty lines at the top dropped")
+            << QByteArray("\r\n\r\n[A]\r\nk\r\n[B]") << false
+            << QByteArray("[A]\r\nk\r\n\r\n[B]\r\n");
+        QTest::newRow("[] is no header")
+            << QByteArray("a\r\n[]\r\n") << false << QByteArray("a\r\n[]\r\n");
+        QTest::newRow("[]] is one")
+            << QByteArray("a\r\n[]]\r\n") << false << QByteArray("a\r\n\r\n[]]\r\n");
+        QTest::newRow("brackets in keys and values never split")
+            << QByteArray("[A]\r\nphoto [1].jpg=/r/[1]\r\n [1]\r\n[1]\r\n") << true
+            << QByteArray("[A]\r\n\r\nphoto [1].jpg=/r/[1]\r\n [1]\r\n\r\n[1]\r\n\r\n");
+        QTest::newRow("key line starting with a bracket")
+            << QByteArray("[A]\r\n[x].jpg=.jpg\r\n") << true
+            << QByteArray("[A]\r\n\r\n[x].jpg=.jpg\r\n");
+        QTest::newRow("line ends become CR LF")
+            << QByteArray("[A]\nk=1\r[B]\r\n") << false << QByteArray("[A]\r\nk=1\r\n\r\n[B]\r\n");
+        QTest::newRow("NUL and invalid UTF-8 kept")
+            << raw("[A]\r\nk=\xFF\0z\r\n[\xC3\x85]") << false
+            << raw("[A]\r\nk=\xFF\0z\r\n\r\n[\xC3\x85]\r\n");
+        QTest::newRow("empty lines only") << QByteArray("\r\n\n\r") << false << QByteArray();
+        QTest::newRow("empty file") << QByteArray() << false << QByteArray();
+        QTest::newRow("UTF-8 mark, empty lines only")
+            << QByteArray("\xEF\xBB\xBF\r\n") << false << QByteArray("\xEF\xBB\xBF");
+        QTest::newRow("UTF-16 LE") << utf16("[é]\r\nk=€\r\n[B]", true) << false
+                                   << utf16("[é]\r\nk=€\r\n\r\n[B]\r\n", true);
+        QTest::newRow("UTF-16 BE")
+            << utf16("[A]\n[B]", false) << false << utf16("[A]\r\n\r\n[B]\r\n", false);
+    }
+
+    void tidyIniFile() {
+        QFETCH(QByteArray, before);
+        QFETCH(bool, blankAfter);
+        QFETCH(QByteArray, after);
+        const QString file = path("t.ini");
+        QVERIFY(TestFiles::write(file, before));
+        TidyIniFile(file, blankAfter);
+        QCOMPARE(TestFiles::read(file), after);
+        QCOMPARE(TestFiles::entries(m_dir->path()), QStringList{"t.ini"});
+    }
+
+    // The store's output survives both passes, and the passes are stable on their own output.
+    void roundTripThroughTidyUp() {
+        const QString file = path("trace.log");
+        const QByteArray head = "; written by hand\r\nodd line\r\n";
+        QVERIFY(TestFiles::write(file, head));
+        IniWriteString("photo [2]", "09/12/2021", "/r/[2021]", file);
+        IniWriteString("Beta", "[x].jpg", "\"q\"", file);
+        IniWriteString("alpha", "k", " v ", file);
+        TidyIniFile(file, false);
+        SortIniSections(file);
+        TidyIniFile(file, false);
+        const QByteArray expected =
+            "; written by hand\r\nodd line\r\n\r\n[alpha]\r\nk=\" v \"\r\n\r\n"
+            "[Beta]\r\n\"[x].jpg\"=\"\"q\"\"\r\n\r\n"
+            "[photo [2]]\r\n09/12/2021=/r/[2021]\r\n\r\n";
+        QCOMPARE(TestFiles::read(file), expected);
+        QCOMPARE(IniReadString("PHOTO [2]", "09/12/2021", "", file), "/r/[2021]");
+        QCOMPARE(IniReadString("beta", "[X].JPG", "", file), "\"q\"");
+        QCOMPARE(IniReadString("alpha", "k", "", file), " v ");
+        SortIniSections(file);
+        TidyIniFile(file, false);
+        QCOMPARE(TestFiles::read(file), expected);
+    }
+
+    void tidyUpMissingFile() {
+        SortIniSections(path("none.ini"));
+        TidyIniFile(path("none.ini"), true);
+        QVERIFY(TestFiles::entries(m_dir->path()).isEmpty());
+    }
+
+    void tidyUpUnreadableFile() {
+        const QString folder = path("folder.ini");
+        QVERIFY(QDir().mkdir(folder));
+        for (const bool sort : {true, false}) {
+            try {
+                sort ? SortIniSections(folder) : TidyIniFile(folder, false);
+                QFAIL("no error raised");
+            } catch (const EIniError& error) {
+                QVERIFY2(error.message().contains(folder), qPrintable(error.message()));
+            }
+        }
+    }
+
+    void tidyUpUnwritableFile() {
+        const QString file = path("t.ini");
+        const QByteArray content = "[b]\r\n[a]\r\n";
+        QVERIFY(TestFiles::write(file, content));
+        Immutable guard(file);
+        if (!guard.on)
+            QSKIP("chattr +i is not available here");
+        for (const bool sort : {true, false}) {
+            try {
+                sort ? SortIniSections(file) : TidyIniFile(file, false);
+                QFAIL("no error raised");
+            } catch (const EIniError& error) {
+                QVERIFY2(error.message().contains(file), qPrintable(error.message()));
+            }
+        }
+        QCOMPARE(TestFiles::read(file), content);
+        QCOMPARE(TestFiles::entries(m_dir->path()), QStringList{"t.ini"});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestIni)
