@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCloseEvent>
 #include <QDate>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -9,11 +10,14 @@
 #include <QLabel>
 #include <QMenu>
 
+#include "FormViews.h"
+#include "Sorting.h"
 #include "StopRequest.h"
 #include "outil32_DIR.h"
 #include "outil32_Dialogs.h"
 #include "outil32_FILE.h"
 #include "outil32_WIN.h"
+#include "outil32_ini.h"
 #include "platform_convert.h"
 
 using namespace controls;
@@ -531,8 +535,13 @@ void TForm1::Button3Click() {
 // --- Commands provided by the sorting, flatten and settings code -------------------------------
 
 void TForm1::OrdalixExecute() {
-    Timer1->stop();
-    InfoDlg(QStringLiteral("Le rangement n'est pas encore disponible dans cette version."));
+    FormSortWindow view(*this);
+    try {
+        sorting::OrdalixExecute(view);
+    } catch (const EIniError& error) {
+        // A journal that cannot be written ends the run and the command; the program goes on.
+        MsgDlg(error.message(), mtError);
+    }
 }
 
 void TForm1::DeOrdalixExecute() {
@@ -564,8 +573,27 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (widget->window() != this || widget != QApplication::focusWidget())
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
-    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-        key->modifiers() == Qt::NoModifier && !qobject_cast<QPushButton*>(widget))
-        return pressDefaultButton();
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        // Enter goes to a default button and types no character.
+        if (key->modifiers() == Qt::NoModifier && !qobject_cast<QPushButton*>(widget))
+            return pressDefaultButton();
+        return false;
+    }
+    if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+        FormKeyPress(key->text().at(0));
     return false;
+}
+
+void TForm1::FormKeyPress(QChar) {
+    StopRequested = true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (Button1->Caption() == sorting::RunningCaption) {
+        StopRequested = true;
+        event->ignore();
+        return;
+    }
+    INI_Save->Execute();
+    event->accept();
 }

@@ -103,6 +103,8 @@ public:
     void JvLED1Click();
     void Timer1Timer();
     void Button3Click();
+    // Every character key typed in the window, before the control with the focus gets it.
+    void FormKeyPress(QChar key);
 
     // Commands that later parts of the program provide.
     virtual void OrdalixExecute();
@@ -115,6 +117,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Refused while a sorting run is in progress, where it becomes a stop request.
+    void closeEvent(QCloseEvent* event) override;
     // Today's date for the previews; tests fix it.
     virtual QDate today() const;
 

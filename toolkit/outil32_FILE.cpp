@@ -75,6 +75,30 @@ int CountFiles(const QString& folder, const QString& mask) {
     return count;
 }
 
+bool FileSnapshot::sameFileAs(const FileSnapshot& other) const {
+    return exists && other.exists && device == other.device && index == other.index;
+}
+
+bool FileSnapshot::unchangedSince(const FileSnapshot& earlier) const {
+    return sameFileAs(earlier) && size == earlier.size && seconds == earlier.seconds &&
+           nanoseconds == earlier.nanoseconds;
+}
+
+FileSnapshot SnapshotFile(const QString& path) {
+    platform::FileStatus status;
+    FileSnapshot snapshot;
+    if (!platform::getFileStatus(toPlatformPath(path), status))
+        return snapshot;
+    snapshot.exists = true;
+    snapshot.directory = status.directory;
+    snapshot.size = status.size;
+    snapshot.seconds = status.lastWriteTime.secondsSinceEpoch;
+    snapshot.nanoseconds = status.lastWriteTime.nanoseconds;
+    snapshot.device = status.device;
+    snapshot.index = status.index;
+    return snapshot;
+}
+
 QString LastFileErrorText() {
     return fromPlatformPath(platform::lastErrorText());
 }

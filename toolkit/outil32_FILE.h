@@ -20,5 +20,21 @@ QString FileDateStr(const QString& path);
 // Entries of `folder` matching `mask` that are not folders.
 int CountFiles(const QString& folder, const QString& mask);
 
+// A file's size, last-write time and identity (a symbolic link is followed), to tell whether
+// it changed between two looks, or whether two paths name one file.
+struct FileSnapshot {
+    bool exists = false;
+    bool directory = false;
+    quint64 size = 0;
+    qint64 seconds = 0;
+    quint32 nanoseconds = 0;
+    quint64 device = 0;
+    quint64 index = 0;
+
+    bool sameFileAs(const FileSnapshot& other) const;
+    bool unchangedSince(const FileSnapshot& earlier) const;
+};
+FileSnapshot SnapshotFile(const QString& path);
+
 // The platform's text for the last failure of the calls above, for messages to the user.
 QString LastFileErrorText();

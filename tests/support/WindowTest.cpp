@@ -1,5 +1,8 @@
 #include "WindowTest.h"
 
+#include <QDesktopServices>
+#include <QDir>
+
 void TestForm1::OrdalixExecute() {
     if (!recordCommands) {
         TForm1::OrdalixExecute();
@@ -18,15 +21,25 @@ void TestForm1::DeOrdalixExecute() {
 }
 
 void WindowTest::createWindow() {
-    root = std::make_unique<QTemporaryDir>();
+    // Not named after the test program: the file run leaves alone paths holding its name.
+    root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/root-XXXXXX"));
     QVERIFY(root->isValid());
     dialogs = std::make_unique<RecordingPresenter>();
     form = std::make_unique<TestForm1>();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    openedFolders.clear();
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openInFileManager");
+}
+
+QStringList WindowTest::rootFiles() const {
+    return QDir(root->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 void WindowTest::destroyWindow() {
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     form.reset();
     dialogs.reset();
     root.reset();

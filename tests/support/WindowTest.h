@@ -3,6 +3,7 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include "RecordingPresenter.h"
 #include "Unit1.h"
@@ -23,6 +24,10 @@ protected:
 
 class WindowTest : public QObject {
     Q_OBJECT
+public slots:
+    // Stands in for the file manager: records the folders it was asked to show.
+    void openInFileManager(const QUrl& url) { openedFolders.append(url.toLocalFile()); }
+
 protected:
     void createWindow();
     void destroyWindow();
@@ -34,7 +39,10 @@ protected:
     }
     QString path(const QString& name) const { return root->filePath(name); }
     QString panel0() const { return form->JvStatusBar1->PanelText(0); }
+    // The files (not the folders) lying in the root folder.
+    QStringList rootFiles() const;
 
+    QStringList openedFolders;
     std::unique_ptr<TestForm1> form;
     std::unique_ptr<QTemporaryDir> root;
     std::unique_ptr<RecordingPresenter> dialogs;

@@ -65,6 +65,17 @@ std::uint32_t getFileAttributes(const Path& path);
 // GetFileAttributesExW's last-write time; a symbolic link is followed.
 bool getLastWriteTime(const Path& path, FileTime& time);
 
+// What GetFileInformationByHandle tells of a file: a symbolic link is followed. Two paths name
+// the same file when device and index agree.
+struct FileStatus {
+    bool directory = false;
+    std::uint64_t size = 0;
+    FileTime lastWriteTime;
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
+};
+bool getFileStatus(const Path& path, FileStatus& status);
+
 // CopyFileW. Keeps the last-write time and permission bits; the destination is replaced as a
 // whole (a temporary file renamed over it), never truncated in place, and never when it is the
 // source itself.

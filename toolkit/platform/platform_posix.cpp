@@ -518,6 +518,21 @@ bool getLastWriteTime(const Path& path, FileTime& time) {
     return true;
 }
 
+bool getFileStatus(const Path& path, FileStatus& status) {
+    std::string native;
+    if (!toNative(path, native))
+        return false;
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0)
+        return failErrno();
+    status.directory = S_ISDIR(st.st_mode);
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.lastWriteTime = fileTimeOf(st);
+    status.device = static_cast<std::uint64_t>(st.st_dev);
+    status.index = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
 bool copyFile(const Path& from, const Path& to, bool failIfExists) {
     std::string source;
     std::string destination;

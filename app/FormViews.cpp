@@ -1,0 +1,94 @@
+#include "FormViews.h"
+
+#include "Unit1.h"
+#include "outil32_WIN.h"
+
+QString FormSortWindow::RootFolder() const {
+    return m_form.JvDirectoryEdit1->Directory();
+}
+bool FormSortWindow::ByLetter() const {
+    return m_form.chk_ABC->Checked();
+}
+bool FormSortWindow::ByYear() const {
+    return m_form.chk_A->Checked();
+}
+bool FormSortWindow::ByMonth() const {
+    return m_form.chk_M->Checked();
+}
+bool FormSortWindow::ByDay() const {
+    return m_form.chk_D->Checked();
+}
+bool FormSortWindow::Journal() const {
+    return m_form.chk_MOUCHARD->Checked();
+}
+bool FormSortWindow::Warnings() const {
+    return m_form.chk_Dialogs->Checked();
+}
+bool FormSortWindow::AutoMode() const {
+    return m_form.chk_AUTO->Checked();
+}
+bool FormSortWindow::AutoClose() const {
+    return m_form.chk_AutoClose->Checked();
+}
+
+QString FormSortWindow::Button1Caption() const {
+    return m_form.Button1->Caption();
+}
+void FormSortWindow::setButton1Caption(const QString& caption) {
+    m_form.Button1->setCaption(caption);
+}
+void FormSortWindow::setPanelText(int panel, const QString& text) {
+    m_form.JvStatusBar1->setPanelText(panel, text);
+}
+void FormSortWindow::setGaugeMinValue(int value) {
+    m_form.Gauge1->setMinValue(value);
+}
+void FormSortWindow::setGaugeMaxValue(int value) {
+    m_form.Gauge1->setMaxValue(value);
+}
+void FormSortWindow::setGaugeProgress(int value) {
+    m_form.Gauge1->setProgress(value);
+}
+void FormSortWindow::showGauge() {
+    m_form.Gauge1->raise();
+    m_form.Gauge1->show();
+}
+void FormSortWindow::hideGauge() {
+    m_form.Gauge1->hide();
+}
+void FormSortWindow::updateFileList() {
+    m_form.JvFileListBox1->Update();
+}
+int FormSortWindow::fileCount() const {
+    return m_form.JvFileListBox1->Count();
+}
+void FormSortWindow::selectFile(int index) {
+    m_form.JvFileListBox1->setSelected(index, true);
+}
+QString FormSortWindow::selectedFileName() const {
+    return m_form.JvFileListBox1->FileName();
+}
+void FormSortWindow::updateFolderList() {
+    m_form.JvDirectoryListBox1->Update();
+}
+int FormSortWindow::folderCount() const {
+    return m_form.JvDirectoryListBox1->Count();
+}
+int FormSortWindow::folderItemIndex() const {
+    return m_form.JvDirectoryListBox1->ItemIndex();
+}
+QString FormSortWindow::folderItem(int index) const {
+    return m_form.JvDirectoryListBox1->Items().value(index);
+}
+int FormSortWindow::innerTabIndex() const {
+    return m_form.PageControl_Fichiers->TabIndex();
+}
+void FormSortWindow::stopTimer() {
+    m_form.Timer1->stop();
+}
+void FormSortWindow::executeIniSave() {
+    m_form.INI_Save->Execute();
+}
+void FormSortWindow::openRootFolder() {
+    ShellOpenFolder(m_form.JvDirectoryEdit1->Directory());
+}

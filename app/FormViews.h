@@ -1,0 +1,45 @@
+// The window's controls as the runs see them.
+#pragma once
+
+#include "SortWindow.h"
+
+class TForm1;
+
+class FormSortWindow : public sorting::SortWindow {
+public:
+    explicit FormSortWindow(TForm1& form) : m_form(form) {}
+
+    QString RootFolder() const override;
+    bool ByLetter() const override;
+    bool ByYear() const override;
+    bool ByMonth() const override;
+    bool ByDay() const override;
+    bool Journal() const override;
+    bool Warnings() const override;
+    bool AutoMode() const override;
+    bool AutoClose() const override;
+
+    QString Button1Caption() const override;
+    void setButton1Caption(const QString& caption) override;
+    void setPanelText(int panel, const QString& text) override;
+    void setGaugeMinValue(int value) override;
+    void setGaugeMaxValue(int value) override;
+    void setGaugeProgress(int value) override;
+    void showGauge() override;
+    void hideGauge() override;
+    void updateFileList() override;
+    int fileCount() const override;
+    void selectFile(int index) override;
+    QString selectedFileName() const override;
+    void updateFolderList() override;
+    int folderCount() const override;
+    int folderItemIndex() const override;
+    QString folderItem(int index) const override;
+    int innerTabIndex() const override;
+    void stopTimer() override;
+    void executeIniSave() override;
+    void openRootFolder() override;
+
+private:
+    TForm1& m_form;
+};

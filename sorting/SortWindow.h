@@ -1,0 +1,57 @@
+// What the sort command and the runs read and drive in the main window. Every value is read
+// from its control at the moment it is needed, so a change made while a run handles the
+// window's messages applies from the next read.
+#pragma once
+
+#include <QString>
+
+namespace sorting {
+
+class SortRequest {
+public:
+    virtual ~SortRequest() = default;
+    virtual QString RootFolder() const = 0;
+    virtual bool ByLetter() const = 0;
+    virtual bool ByYear() const = 0;
+    virtual bool ByMonth() const = 0;
+    virtual bool ByDay() const = 0;
+    virtual bool Journal() const = 0;
+    virtual bool Warnings() const = 0;
+    virtual bool AutoMode() const = 0;
+    virtual bool AutoClose() const = 0;
+};
+
+class SortWindow : public SortRequest {
+public:
+    // Button1, whose caption marks a run in progress.
+    virtual QString Button1Caption() const = 0;
+    virtual void setButton1Caption(const QString& caption) = 0;
+    // JvStatusBar1.
+    virtual void setPanelText(int panel, const QString& text) = 0;
+    // Gauge1.
+    virtual void setGaugeMinValue(int value) = 0;
+    virtual void setGaugeMaxValue(int value) = 0;
+    virtual void setGaugeProgress(int value) = 0;
+    virtual void showGauge() = 0; // brought to the front and shown
+    virtual void hideGauge() = 0;
+    // JvFileListBox1.
+    virtual void updateFileList() = 0;
+    virtual int fileCount() const = 0;
+    virtual void selectFile(int index) = 0;
+    virtual QString selectedFileName() const = 0;
+    // JvDirectoryListBox1.
+    virtual void updateFolderList() = 0;
+    virtual int folderCount() const = 0;
+    virtual int folderItemIndex() const = 0;
+    virtual QString folderItem(int index) const = 0;
+    // PageControl_Fichiers.
+    virtual int innerTabIndex() const = 0;
+    // Timer1.
+    virtual void stopTimer() = 0;
+    // The action INI_Save.
+    virtual void executeIniSave() = 0;
+    // Shows the root folder in the file manager, on behalf of the window.
+    virtual void openRootFolder() = 0;
+};
+
+} // namespace sorting

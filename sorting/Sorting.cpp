@@ -1,0 +1,317 @@
+#include "Sorting.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include "Journal.h"
+#include "StopRequest.h"
+#include "outil32_DIR.h"
+#include "outil32_Dialogs.h"
+#include "outil32_FILE.h"
+#include "outil32_STR.h"
+#include "outil32_WIN.h"
+#include "platform_convert.h"
+
+namespace sorting {
+
+namespace {
+
+using ordalix::PathDelim;
+const QString kDelim = QString(PathDelim);
+
+QString withDelimiter(const QString& folder) {
+    return folder.endsWith(PathDelim) ? folder : folder + PathDelim;
+}
+
+QString lastComponent(const QString& path) {
+    return path.mid(path.lastIndexOf(PathDelim) + 1);
+}
+
+// The run-start step on construction, the run-end step on every way out.
+class Run {
+public:
+    explicit Run(SortWindow& window) : m_window(window) {
+        if (m_window.Button1Caption() == RunningCaption) {
+            // "STOP!" clicked: this second run stops at its first stop test, and so does the first.
+            StopRequested = true;
+            m_window.setButton1Caption(IdleCaption);
+        } else {
+            m_window.setButton1Caption(RunningCaption);
+            StopRequested = false;
+        }
+    }
+    ~Run() {
+        m_window.hideGauge();
+        m_window.setButton1Caption(IdleCaption);
+    }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+private:
+    SortWindow& m_window;
+};
+
+// Copies a file to its target. A different file already there goes to the trash first; the
+// copy only counts when the source did not change meanwhile (a file still being written stays
+// where it is, and its partial copy is removed).
+bool copyIntoPlace(const QString& source, const QString& target) {
+    const FileSnapshot before = SnapshotFile(source);
+    const FileSnapshot existing = SnapshotFile(target);
+    if (existing.exists && !existing.sameFileAs(before) && !existing.directory &&
+        !RecycleFile(target))
+        return false;
+    if (!FileCopy(source, target))
+        return false;
+    if (SnapshotFile(source).unchangedSince(before))
+        return true;
+    QFile::remove(target); // our own fresh copy; the source is still in place
+    return false;
+}
+
+// At most 15 names, then "...".
+void shorten(QStringList& names) {
+    if (names.size() > 15) {
+        names.erase(names.begin() + 15, names.end());
+        names.append(QStringLiteral("..."));
+    }
+}
+
+// The text of a list of lines, each followed by a line break.
+QString linesText(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+} // namespace
+
+DateComponents DateComponentsOf(const DateTimeValue& stamp) {
+    const QDate date = stamp.toDateTime().date();
+    return {date.year(), QString::asprintf("%02d", date.month()),
+            QString::asprintf("%02d", date.day())};
+}
+
+QString FirstCharacter(const QString& name) {
+    if (name.isEmpty())
+        return {};
+    return name.left(name.at(0).isHighSurrogate() && name.size() > 1 ? 2 : 1);
+}
+
+bool FileRelativeDestination(const SortRequest& request, const QString& name,
+                             const DateComponents& date, QString& relative) {
+    if (request.ByLetter()) {
+        relative = FirstCharacter(name);
+        return true;
+    }
+    const bool year = request.ByYear();
+    const bool month = request.ByMonth();
+    const bool day = request.ByDay();
+    if (year && !month)
+        relative = day ? QString() : QString::number(date.Year);
+    else if (year)
+        relative = QString::number(date.Year) + kDelim + date.Month +
+                   (day ? kDelim + date.Day : QString());
+    else if (month)
+        relative = date.Month + (day ? kDelim + date.Day : QString());
+    else
+        relative = day ? date.Day : QString();
+    return !relative.isEmpty();
+}
+
+bool FolderDestination(const SortRequest& request, const QString& name, const DateComponents& date,
+                       QString& destination) {
+    const QString root = withDelimiter(request.RootFolder());
+    if (request.ByLetter()) {
+        destination = root + FirstCharacter(name) + kDelim;
+        return true;
+    }
+    QString relative;
+    if (!FileRelativeDestination(request, name, date, relative))
+        return false;
+    destination = root + relative;
+    return true;
+}
+
+bool SkipFolderName(const QString& name) {
+    return name.size() == 1 || IsNumeric(name);
+}
+
+QString SortQuestion(const SortWindow& window, int count) {
+    QString words;
+    if (window.ByLetter()) {
+        words = QStringLiteral("ALPHA");
+    } else {
+        if (window.ByYear())
+            words = QStringLiteral("ANNEE ");
+        if (window.ByMonth())
+            words += QStringLiteral("MOIS ");
+        if (window.ByDay())
+            words += QStringLiteral("JOUR");
+    }
+    if (words.isEmpty())
+        return {};
+    const QString note =
+        window.AutoClose() ? QStringLiteral("Fermeture automatique activée") : QString();
+    const QString tab =
+        window.innerTabIndex() == 0 ? QStringLiteral("Fichiers") : QStringLiteral("Dossiers");
+    const QString summary = QStringLiteral("Voulez-vous ranger par ") + words +
+                            QStringLiteral("\r\n\r\n les ") + QString::number(count) +
+                            QStringLiteral(" \"") + tab +
+                            QStringLiteral("\" présents dans le dossier ") + window.RootFolder() +
+                            QStringLiteral("\r\n\r\n") + note;
+    return QStringLiteral("RANGEMENT des ") + tab.toUpper() + QStringLiteral("\r\n\r\n") + summary;
+}
+
+void OrdalixExecute(SortWindow& window) {
+    window.stopTimer();
+    const bool files = window.innerTabIndex() == 0;
+    const int count =
+        files ? window.fileCount() : window.folderCount() - window.folderItemIndex() - 1;
+    const QString question = SortQuestion(window, count);
+    if (question.isEmpty()) {
+        ShowMessage(QStringLiteral("Vous n'avez pas défini de critères de tri !"));
+        return;
+    }
+    if (!window.AutoMode() && window.Warnings() && !ConfirmDlg(question, mtConfirmation))
+        return;
+    if (window.innerTabIndex() == 0)
+        RangerFichiers(window);
+    else if (window.innerTabIndex() == 1)
+        RangerDossiers(window);
+    if (window.AutoClose()) {
+        window.executeIniSave();
+        TerminateApplication();
+    }
+}
+
+void RangerFichiers(SortWindow& window) {
+    Run run(window);
+    window.setPanelText(0, QStringLiteral("Patientez ..."));
+    ProcessMessages();
+    window.updateFileList();
+    const int count = window.fileCount();
+    window.setGaugeMinValue(0);
+    window.setGaugeMaxValue(count);
+    window.showGauge();
+
+    const QString program = ExeNameUpper();
+    int ignored = 0;
+    for (int i = count - 1; i >= 0; --i) {
+        window.selectFile(i);
+        window.setGaugeProgress(count - i);
+        const QString full = window.selectedFileName();
+        if (full.contains(program, Qt::CaseInsensitive)) {
+            ++ignored;
+            continue;
+        }
+        const DateComponents date = DateComponentsOf(FileTimeStamp(full));
+        if (date.Year < 1900)
+            continue;
+        const QString name = lastComponent(full);
+        QString relative;
+        if (!FileRelativeDestination(window, name, date, relative)) {
+            MsgDlg(NoDestinationWarning, mtWarning);
+            return;
+        }
+        const QString root = window.RootFolder();
+        const QString destination = withDelimiter(root) + relative;
+        CreateDir(destination);
+        if (!copyIntoPlace(full, destination + PathDelim + name)) {
+            ShowMessage(QStringLiteral("#740: Echec copie\r\n\r\n") + name +
+                        QStringLiteral("\r\n\r\nDans \r\n\r\n") + destination);
+            continue;
+        }
+        if (window.Journal())
+            journal::LogFileMove(root, name, destination);
+        RecycleFile(full);
+        window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
+                                                 count - i - ignored, ignored));
+        window.setPanelText(1, QStringLiteral("=> Dossier = ") + relative + PathDelim);
+        ProcessMessages();
+        if (StopRequested) {
+            InfoDlg(QStringLiteral("Interruption utilisateur"));
+            window.setPanelText(0, QString::asprintf("%d fichiers restants", i));
+            return;
+        }
+    }
+    if (!window.AutoMode() && window.Warnings())
+        InfoDlg(QString::asprintf("%d fichiers rangés %d fichiers ignorés",
+                                  window.fileCount() - ignored, ignored));
+    window.updateFileList();
+    if (!window.AutoMode())
+        window.openRootFolder();
+}
+
+void RangerDossiers(SortWindow& window) {
+    QStringList listRange;
+    QStringList listIgnore;
+    Run run(window);
+    window.setPanelText(0, QStringLiteral("Patientez ..."));
+    ProcessMessages();
+    window.updateFolderList();
+    const int count = window.folderCount();
+    window.setGaugeMinValue(0);
+    window.setGaugeMaxValue(count);
+    window.showGauge();
+
+    const int selected = window.folderItemIndex();
+    int moved = 0;
+    int ignored = 0;
+    for (int i = count - 1; i > selected; --i) {
+        window.setGaugeProgress(count - i);
+        const QString full = window.folderItem(i);
+        const QString name = lastComponent(full);
+        if (SkipFolderName(name)) {
+            listIgnore.append(name);
+            ++ignored;
+            continue;
+        }
+        const DateComponents date = DateComponentsOf(FileTimeStamp(full));
+        if (date.Year < 1900)
+            continue;
+        QString destination;
+        if (!FolderDestination(window, name, date, destination)) {
+            MsgDlg(NoDestinationWarning, mtWarning);
+            return;
+        }
+        CreateDir(destination);
+        if (ShellMove(full, destination + PathDelim + name)) {
+            listRange.append(name);
+            ++moved;
+        }
+        if (window.Journal())
+            journal::LogFolderMove(window.RootFolder(), name, destination);
+        window.setPanelText(
+            0, QString::asprintf("%d dossiers rangés, %d dossiers ignorés", moved, ignored));
+        ProcessMessages();
+        if (StopRequested) {
+            InfoDlg(QStringLiteral("Interruption utilisateur"));
+            window.setPanelText(0, QString::asprintf("%d fichiers restants", i - selected - 1));
+            return;
+        }
+    }
+    if (!window.AutoMode() && window.Warnings()) {
+        try {
+            shorten(listRange);
+        } catch (const std::exception& error) {
+            ShowMessage(QStringLiteral("UNIT1 : 1010 : RangerDossiers : List_Range\r\n") +
+                        QString::fromLocal8Bit(error.what()));
+        }
+        try {
+            shorten(listIgnore);
+            // The names are shown as they are, never read as a format.
+            InfoDlg(QString::asprintf("%d dossiers rangés\r\n\r\n", moved) + linesText(listRange) +
+                    QStringLiteral("\r\n\r\n") + QString::asprintf("%d dossiers ignorés", ignored) +
+                    QStringLiteral("\r\n\r\n") + linesText(listIgnore));
+        } catch (const std::exception& error) {
+            ShowMessage(QStringLiteral("UNIT1 : 1021 : RangerDossiers :  List_Ignore\r\n") +
+                        QString::fromLocal8Bit(error.what()));
+        }
+    }
+    window.updateFolderList();
+    if (!window.AutoMode())
+        window.openRootFolder();
+}
+
+} // namespace sorting

@@ -1,0 +1,44 @@
+// The sort command, the destination rules and the two sorting runs.
+#pragma once
+
+#include <QString>
+
+#include "SortWindow.h"
+#include "outil32_math.h"
+
+namespace sorting {
+
+inline const QString RunningCaption = QStringLiteral("STOP!");
+inline const QString IdleCaption = QStringLiteral("Ranger tout!");
+inline const QString NoDestinationWarning =
+    QStringLiteral("Vous avez défini des critères de rangements qui ne semblent pas avoir été "
+                   "prévus par le  programme");
+
+// Year, two-digit month and two-digit day of an item's local last-write time.
+struct DateComponents {
+    int Year = 0;
+    QString Month;
+    QString Day;
+};
+DateComponents DateComponentsOf(const DateTimeValue& stamp);
+
+// The first character of a name, a surrogate pair kept whole.
+QString FirstCharacter(const QString& name);
+
+// The file run's folder below the root folder; false when the criteria lead nowhere.
+bool FileRelativeDestination(const SortRequest& request, const QString& name,
+                             const DateComponents& date, QString& relative);
+// The folder run's destination folder (absolute); false when the criteria lead nowhere.
+bool FolderDestination(const SortRequest& request, const QString& name, const DateComponents& date,
+                       QString& destination);
+// Folders named like the ones the runs create are left alone.
+bool SkipFolderName(const QString& name);
+
+// The question the sort command asks, or an empty text when no criterion is on.
+QString SortQuestion(const SortWindow& window, int count);
+
+void OrdalixExecute(SortWindow& window);
+void RangerFichiers(SortWindow& window);
+void RangerDossiers(SortWindow& window);
+
+} // namespace sorting

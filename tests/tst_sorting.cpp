@@ -1,0 +1,526 @@
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QUrl>
+
+#include "Journal.h"
+#include "Sorting.h"
+#include "StopRequest.h"
+#include "TestFiles.h"
+#include "WindowTest.h"
+#include "outil32_FILE.h"
+#include "outil32_WIN.h"
+#include "outil32_ini.h"
+
+using namespace sorting;
+
+namespace {
+
+struct Request : SortRequest {
+    QString root = QStringLiteral("/photos");
+    bool letter = false, year = false, month = false, day = false;
+    QString RootFolder() const override { return root; }
+    bool ByLetter() const override { return letter; }
+    bool ByYear() const override { return year; }
+    bool ByMonth() const override { return month; }
+    bool ByDay() const override { return day; }
+    bool Journal() const override { return false; }
+    bool Warnings() const override { return true; }
+    bool AutoMode() const override { return false; }
+    bool AutoClose() const override { return false; }
+};
+
+const QDateTime kMarch5(QDate(2021, 3, 5), QTime(10, 0));
+
+// Files in the trash whose original path was `path`.
+int inTrash(const QString& path) {
+    int found = 0;
+    const QString info = TestFiles::trashFolder() + "/info";
+    for (const QString& name : QDir(info).entryList({"*.trashinfo"}, QDir::Files)) {
+        if (TestFiles::read(info + "/" + name)
+                .contains("Path=" + QUrl::toPercentEncoding(path, "/")))
+            ++found;
+    }
+    return found;
+}
+
+} // namespace
+
+class TestSorting : public WindowTest {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void destinations_data();
+    void destinations();
+    void firstCharacterKeepsSurrogatePairs();
+    void skipRule_data();
+    void skipRule();
+    void dateComponents();
+    void journalFields();
+
+    void questionText();
+    void noCriterion();
+    void questionAskedOnlyWhenWanted_data();
+    void questionAskedOnlyWhenWanted();
+    void fileRunByYearAndMonth();
+    void fileRunIgnoresProgramFilesAndReports();
+    void fileRunWithoutDestinationEnds();
+    void failedCopyIsReported();
+    void sameNamedTargetGoesToTrash();
+    void dotNameIsNeverCopiedOntoItself();
+    void failedTrashLeavesBoth();
+    void keyPressStopsTheRun();
+    void stopClickIsReentrant();
+    void closeDuringRunIsRefused();
+    void folderRun();
+    void folderReportShortensAndKeepsPercent();
+    void folderRunFirstLetterJournal();
+    void journalFailureEndsTheCommand();
+
+private:
+    void setCriteria(bool letter, bool year, bool month, bool day);
+    void useRoot(const QString& folder);
+    QStringList infos() const;
+};
+
+void TestSorting::init() {
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    createWindow();
+    form->recordCommands = false;
+    StopRequested = false;
+}
+
+void TestSorting::cleanup() {
+    destroyWindow();
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestSorting::setCriteria(bool letter, bool year, bool month, bool day) {
+    form->chk_ABC->setChecked(letter);
+    form->chk_A->setChecked(year);
+    form->chk_M->setChecked(month);
+    form->chk_D->setChecked(day);
+}
+
+void TestSorting::useRoot(const QString& folder) {
+    form->JvDirectoryEdit1->setDirectory(folder);
+}
+
+QStringList TestSorting::infos() const {
+    QStringList texts;
+    for (const auto& request : dialogs->shown) {
+        if (request.type == mtInformation)
+            texts.append(request.text);
+    }
+    return texts;
+}
+
+void TestSorting::destinations_data() {
+    QTest::addColumn<int>("criteria"); // bits: letter 8, year 4, month 2, day 1
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("folder");
+    const QStringList files{"", "05", "03", "03/05", "2021", "", "2021/03", "2021/03/05"};
+    for (int criteria = 0; criteria < 16; ++criteria) {
+        const QString file = criteria & 8 ? QStringLiteral("V") : files[criteria];
+        const QString folder = criteria & 8     ? QStringLiteral("/photos/V/")
+                               : file.isEmpty() ? QString()
+                                                : "/photos/" + file;
+        QTest::addRow("%c%c%c%c", criteria & 8 ? 'L' : '-', criteria & 4 ? 'Y' : '-',
+                      criteria & 2 ? 'M' : '-', criteria & 1 ? 'D' : '-')
+            << criteria << file << folder;
+    }
+}
+
+void TestSorting::destinations() {
+    QFETCH(int, criteria);
+    QFETCH(QString, file);
+    QFETCH(QString, folder);
+    Request request;
+    request.letter = criteria & 8;
+    request.year = criteria & 4;
+    request.month = criteria & 2;
+    request.day = criteria & 1;
+    const DateComponents date{2021, "03", "05"};
+    QString relative;
+    QCOMPARE(FileRelativeDestination(request, "Vacances.jpg", date, relative), !file.isEmpty());
+    if (!file.isEmpty())
+        QCOMPARE(relative, file);
+    QString destination;
+    QCOMPARE(FolderDestination(request, "Vacances", date, destination), !folder.isEmpty());
+    if (!folder.isEmpty())
+        QCOMPARE(destination, folder);
+    request.root = "/photos/"; // a root ending with the delimiter gets no second one
+    if (FolderDestination(request, "Vacances", date, destination))
+        QCOMPARE(destination, folder);
+}
+
+void TestSorting::firstCharacterKeepsSurrogatePairs() {
+    QCOMPARE(FirstCharacter(QString::fromUtf8("\xF0\x9F\x98\x80 smile.txt")),
+             QString::fromUtf8("\xF0\x9F\x98\x80"));
+    QCOMPARE(FirstCharacter("éte.txt"), QStringLiteral("é"));
+    QCOMPARE(FirstCharacter("p.txt"), QStringLiteral("p"));
+}
+
+void TestSorting::skipRule_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("skipped");
+    QTest::newRow("letter") << "A" << true;
+    QTest::newRow("digit") << "7" << true;
+    QTest::newRow("year") << "2021" << true;
+    QTest::newRow("month") << "03" << true;
+    QTest::newRow("dotted") << "1.5" << true;
+    QTest::newRow("mixed") << "A1" << false;
+    QTest::newRow("dash") << "2021-03" << false;
+    QTest::newRow("word") << "Vacances" << false;
+}
+
+void TestSorting::skipRule() {
+    QFETCH(QString, name);
+    QFETCH(bool, skipped);
+    QCOMPARE(SkipFolderName(name), skipped);
+}
+
+void TestSorting::dateComponents() {
+    const DateComponents march = DateComponentsOf(DateTimeValue::fromDateTime(kMarch5));
+    QCOMPARE(march.Year, 2021);
+    QCOMPARE(march.Month, QStringLiteral("03"));
+    QCOMPARE(march.Day, QStringLiteral("05"));
+    QCOMPARE(DateComponentsOf(DateTimeValue{}).Year, 1899); // a missing time stamp is skipped
+    const DateComponents december = DateComponentsOf(
+        DateTimeValue::fromDateTime(QDateTime(QDate(1999, 12, 31), QTime(23, 59))));
+    QCOMPARE(december.Month + december.Day, QStringLiteral("1231"));
+}
+
+void TestSorting::journalFields() {
+    const QDateTime thursday(QDate(2021, 12, 9), QTime(22, 15));
+    QCOMPARE(journal::ShortDate(thursday.date()), QStringLiteral("09/12/2021"));
+    QCOMPARE(journal::DayHeading(thursday), QStringLiteral("09/12/2021 (jeudi)"));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QCOMPARE(journal::DayHeading(thursday), QStringLiteral("09.12.2021 (Donnerstag)"));
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    QCOMPARE(journal::LogFolder("/photos"), "/photos/" + ExeNameUpper() + "_LOG/");
+    QCOMPARE(journal::LogFolder("/photos/"), "/photos/" + ExeNameUpper() + "_LOG/");
+}
+
+void TestSorting::questionText() {
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(TestFiles::write(path(QString("f%1.jpg").arg(i))));
+    useRoot(root->path());
+    setCriteria(false, true, true, false);
+    form->chk_AutoClose->setChecked(true);
+    dialogs->setNextAnswer(Dialogs::Answer::Cancel);
+    form->Timer1->start();
+    form->Button1->click();
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->shown[0].type, mtConfirmation);
+    QCOMPARE(dialogs->shown[0].text.split("\r\n"),
+             (QStringList{"RANGEMENT des FICHIERS", "", "Voulez-vous ranger par ANNEE MOIS ", "",
+                          " les 12 \"Fichiers\" présents dans le dossier " + root->path(), "",
+                          "Fermeture automatique activée"}));
+    // Declined: nothing moved, the program stays open, the timer stays off.
+    QCOMPARE(TestFiles::entries(root->path()).size(), 12);
+    QVERIFY(!ApplicationTerminated());
+    QVERIFY(!form->Timer1->isActive());
+
+    setCriteria(true, true, false, true);
+    form->PageControl_Fichiers->setTabIndex(1);
+    dialogs->setNextAnswer(Dialogs::Answer::Cancel);
+    form->chk_AutoClose->setChecked(false);
+    form->Button1->click();
+    QVERIFY(dialogs->shown[1].text.startsWith(
+        "RANGEMENT des DOSSIERS\r\n\r\nVoulez-vous ranger par ALPHA\r\n\r\n les 0 \"Dossiers\""));
+    QVERIFY(dialogs->shown[1].text.endsWith(root->path() + "\r\n\r\n"));
+}
+
+void TestSorting::noCriterion() {
+    setCriteria(false, false, false, false);
+    form->Timer1->start();
+    form->Button1->click();
+    QCOMPARE(dialogs->texts(), QStringList{"Vous n'avez pas défini de critères de tri !"});
+    QCOMPARE(dialogs->shown[0].type, mtCustom);
+    QVERIFY(!form->Timer1->isActive());
+}
+
+void TestSorting::questionAskedOnlyWhenWanted_data() {
+    QTest::addColumn<bool>("autoMode");
+    QTest::addColumn<bool>("warnings");
+    QTest::addColumn<bool>("asked");
+    QTest::newRow("warnings") << false << true << true;
+    QTest::newRow("no warnings") << false << false << false;
+    QTest::newRow("auto mode") << true << true << false;
+}
+
+void TestSorting::questionAskedOnlyWhenWanted() {
+    QFETCH(bool, autoMode);
+    QFETCH(bool, warnings);
+    QFETCH(bool, asked);
+    useRoot(root->path());
+    form->chk_AUTO->setChecked(autoMode);
+    form->chk_Dialogs->setChecked(warnings);
+    dialogs->setNextAnswer(Dialogs::Answer::Cancel);
+    form->Button1->click();
+    const bool questionShown =
+        !dialogs->shown.isEmpty() && dialogs->shown[0].type == mtConfirmation;
+    QCOMPARE(questionShown, asked);
+    // Not asked: the run went ahead and left its caption.
+    QCOMPARE(form->Button1->Caption(), asked ? QStringLiteral("RANGER Tout !") : IdleCaption);
+}
+
+void TestSorting::fileRunByYearAndMonth() {
+    QVERIFY(TestFiles::write(path("photo.jpg"), "photo"));
+    QVERIFY(TestFiles::setModified(path("photo.jpg"), kMarch5));
+    QVERIFY(TestFiles::write(path("NOTES"), "no dot: not listed"));
+    QVERIFY(TestFiles::write(path(".hidden.txt"), "hidden"));
+    QVERIFY(TestFiles::write(path("zz.txt"), "zz"));
+    QVERIFY(TestFiles::setModified(path("zz.txt"), QDateTime(QDate(2020, 11, 30), QTime(8, 0))));
+    useRoot(root->path());
+    setCriteria(false, true, true, false);
+    QStringList opened;
+    form->Button1->click();
+
+    QCOMPARE(TestFiles::read(path("2021/03/photo.jpg")), QByteArray("photo"));
+    QCOMPARE(QFileInfo(path("2021/03/photo.jpg")).lastModified(), kMarch5);
+    QCOMPARE(TestFiles::read(path("2020/11/zz.txt")), QByteArray("zz"));
+    QVERIFY(!QFileInfo::exists(path("photo.jpg")));
+    QCOMPARE(inTrash(path("photo.jpg")), 1);
+    QVERIFY(QFileInfo::exists(path("NOTES")));
+    QVERIFY(QFileInfo::exists(path(".hidden.txt")));
+    QCOMPARE(infos(), QStringList{"2 fichiers rangés 0 fichiers ignorés"});
+    QCOMPARE(openedFolders, QStringList{root->path()});
+    QCOMPARE(form->JvFileListBox1->Count(), 0);
+    QCOMPARE(form->Button1->Caption(), IdleCaption);
+    QVERIFY(!form->Gauge1->isVisible());
+    QCOMPARE(form->JvStatusBar1->PanelText(0),
+             QStringLiteral("2 fichiers rangés, 0 fichiers ignorés"));
+    QCOMPARE(form->JvStatusBar1->PanelText(1), QStringLiteral("=> Dossier = 2021/03/"));
+
+    // Journals, last entry first.
+    const QString logs = journal::LogFolder(root->path());
+    const QString today = journal::ShortDate(QDate::currentDate());
+    QCOMPARE(IniReadString("photo", today, "", logs + "_TRACE.LOG"), path("2021/03"));
+    QCOMPARE(IniReadString("zz", today, "", logs + "_TRACE.LOG"), path("2020/11"));
+    const QString day = journal::DayHeading(QDateTime::currentDateTime());
+    QCOMPARE(IniReadString(day, "photo.jpg", "?", logs + "_JOURNAL.LOG"), QStringLiteral(".jpg"));
+    const QByteArray trace = TestFiles::read(logs + "_TRACE.LOG");
+    QVERIFY(trace.indexOf("[zz]") < trace.indexOf("[photo]"));
+}
+
+void TestSorting::fileRunIgnoresProgramFilesAndReports() {
+    const QString program = ExeName(false);
+    QVERIFY(TestFiles::write(path(program + ".ini")));
+    QVERIFY(TestFiles::write(path("a.txt")));
+    QVERIFY(TestFiles::write(path("b.txt")));
+    useRoot(root->path());
+    form->chk_MOUCHARD->setChecked(false);
+    form->Button1->click();
+    QVERIFY(QFileInfo::exists(path(program + ".ini")));
+    QCOMPARE(infos(), QStringList{"2 fichiers rangés 1 fichiers ignorés"});
+    QVERIFY(!QFileInfo::exists(journal::LogFolder(root->path()))); // journals off: no log folder
+}
+
+void TestSorting::fileRunWithoutDestinationEnds() {
+    QVERIFY(TestFiles::write(path("a.txt")));
+    QVERIFY(TestFiles::write(path("b.txt")));
+    useRoot(root->path());
+    setCriteria(false, true, false, true);
+    form->Button1->click();
+    QCOMPARE(dialogs->shown.size(), 2);
+    QVERIFY(dialogs->shown[0].text.contains("ANNEE JOUR"));
+    QCOMPARE(dialogs->shown[1].text, NoDestinationWarning);
+    QCOMPARE(dialogs->shown[1].type, mtWarning);
+    QCOMPARE(TestFiles::entries(root->path()), (QStringList{"a.txt", "b.txt"}));
+    QCOMPARE(form->Button1->Caption(), IdleCaption);
+    QVERIFY(!form->Gauge1->isVisible());
+}
+
+void TestSorting::failedCopyIsReported() {
+    QVERIFY(TestFiles::write(path("photo.jpg"), "keep"));
+    QVERIFY(TestFiles::setModified(path("photo.jpg"), kMarch5));
+    QVERIFY(TestFiles::write(path("2021"), "a file where the year folder would go"));
+    useRoot(root->path());
+    setCriteria(false, true, true, false);
+    form->Button1->click();
+    QCOMPARE(TestFiles::read(path("photo.jpg")), QByteArray("keep"));
+    QStringList plain;
+    for (const auto& shown : dialogs->shown) {
+        if (shown.type == mtCustom)
+            plain.append(shown.text);
+    }
+    QCOMPARE(
+        plain,
+        (QStringList{"Echec de création du dossier \r\n\r\nDOSSIER=\"" + path("2021/03") + "\"",
+                     "#740: Echec copie\r\n\r\nphoto.jpg\r\n\r\nDans \r\n\r\n" + path("2021/03")}));
+    QCOMPARE(infos(), QStringList{"1 fichiers rangés 0 fichiers ignorés"});
+}
+
+void TestSorting::sameNamedTargetGoesToTrash() {
+    QVERIFY(TestFiles::write(path("photo.jpg"), "new"));
+    QVERIFY(TestFiles::setModified(path("photo.jpg"), kMarch5));
+    QVERIFY(TestFiles::write(path("2021/photo.jpg"), "older, different"));
+    useRoot(root->path());
+    form->Button1->click();
+    QCOMPARE(TestFiles::read(path("2021/photo.jpg")), QByteArray("new"));
+    QCOMPARE(inTrash(path("2021/photo.jpg")), 1);
+    QCOMPARE(inTrash(path("photo.jpg")), 1);
+}
+
+void TestSorting::dotNameIsNeverCopiedOntoItself() {
+    QVERIFY(TestFiles::write(path("abc.txt"), "a"));
+    QVERIFY(TestFiles::write(path("-x.txt"), "dash"));
+    useRoot(root->path());
+    setCriteria(true, false, false, false);
+    form->chk_MOUCHARD->setChecked(false);
+    form->Button1->click();
+    QCOMPARE(TestFiles::read(path("a/abc.txt")), QByteArray("a"));
+    QCOMPARE(TestFiles::read(path("-/-x.txt")), QByteArray("dash"));
+    // A name beginning with the dot would name the root itself: the copy is refused, the file
+    // stays whole. Such names are hidden and not listed; the rule holds at the copy too.
+    QVERIFY(TestFiles::write(path(".dot.txt"), "dot"));
+    QVERIFY(!FileCopy(path(".dot.txt"), path(".") + "/.dot.txt"));
+    QCOMPARE(TestFiles::read(path(".dot.txt")), QByteArray("dot"));
+}
+
+void TestSorting::failedTrashLeavesBoth() {
+    QTemporaryDir shm(QStringLiteral("/dev/shm/root-XXXXXX"));
+    if (!shm.isValid())
+        QSKIP("/dev/shm is not available");
+    QVERIFY(TestFiles::write(shm.filePath("photo.jpg"), "photo"));
+    QVERIFY(TestFiles::setModified(shm.filePath("photo.jpg"), kMarch5));
+    useRoot(shm.path());
+    form->chk_MOUCHARD->setChecked(false);
+    form->Button1->click();
+    if (!QFileInfo::exists(shm.filePath("photo.jpg")))
+        QSKIP("the trash here accepts files from in-memory file systems");
+    QCOMPARE(TestFiles::read(shm.filePath("2021/photo.jpg")), QByteArray("photo"));
+    QCOMPARE(infos(), QStringList{"1 fichiers rangés 0 fichiers ignorés"});
+}
+
+void TestSorting::keyPressStopsTheRun() {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        QVERIFY(TestFiles::write(path(name)));
+    useRoot(root->path());
+    form->chk_MOUCHARD->setChecked(false);
+    StopRequested = true; // a key pressed before the run does not stop it
+    form->JvFileListBox1->setFocus();
+    QTimer::singleShot(0, form.get(), [this] { QTest::keyClick(form->JvFileListBox1, Qt::Key_Q); });
+    form->Button1->click();
+    QCOMPARE(rootFiles(), (QStringList{"a.txt", "b.txt"})); // c.txt went first
+    QCOMPARE(infos(), QStringList{"Interruption utilisateur"});
+    QCOMPARE(form->JvStatusBar1->PanelText(0), QStringLiteral("2 fichiers restants"));
+    QCOMPARE(form->JvFileListBox1->Count(), 3); // not re-read after an interruption
+    QCOMPARE(form->Button1->Caption(), IdleCaption);
+}
+
+void TestSorting::stopClickIsReentrant() {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"})
+        QVERIFY(TestFiles::write(path(name)));
+    useRoot(root->path());
+    form->chk_MOUCHARD->setChecked(false);
+    QString captionDuringRun;
+    QTimer::singleShot(0, form.get(), [&] {
+        captionDuringRun = form->Button1->Caption();
+        form->Button1->click(); // "STOP!" runs the sort command again
+    });
+    form->Button1->click();
+    QCOMPARE(captionDuringRun, RunningCaption);
+    QCOMPARE(dialogs->shown.size(), 4); // two questions, two interruptions
+    QCOMPARE(infos(), (QStringList{"Interruption utilisateur", "Interruption utilisateur"}));
+    QCOMPARE(rootFiles(), (QStringList{"a.txt", "b.txt"}));
+    QCOMPARE(form->Button1->Caption(), IdleCaption);
+}
+
+void TestSorting::closeDuringRunIsRefused() {
+    for (const char* name : {"a.txt", "b.txt"})
+        QVERIFY(TestFiles::write(path(name)));
+    useRoot(root->path());
+    form->chk_MOUCHARD->setChecked(false);
+    bool closed = true;
+    QTimer::singleShot(0, form.get(), [&] { closed = form->close(); });
+    form->Button1->click();
+    QVERIFY(!closed);
+    QVERIFY(form->isVisible());
+    QCOMPARE(infos(), QStringList{"Interruption utilisateur"});
+    QCOMPARE(rootFiles(), QStringList{"a.txt"});
+}
+
+void TestSorting::folderRun() {
+    for (const char* name : {"Vacances", "Famille", "2020", "A", "1.5"})
+        QVERIFY(QDir().mkpath(path(name)));
+    QVERIFY(TestFiles::write(path("Vacances/plage.jpg"), "sea"));
+    QVERIFY(TestFiles::setModified(path("Vacances"), kMarch5));
+    QVERIFY(TestFiles::setModified(path("Famille"), QDateTime(QDate(2019, 7, 14), QTime(12, 0))));
+    QVERIFY(TestFiles::write(path("2021/Vacances/old.jpg"), "already there"));
+    useRoot(root->path());
+    form->PageControl_Fichiers->setTabIndex(1);
+    setCriteria(false, true, false, false);
+    form->Button1->click();
+
+    // Vacances cannot merge into the existing 2021/Vacances: it stays, whole.
+    QCOMPARE(TestFiles::read(path("Vacances/plage.jpg")), QByteArray("sea"));
+    QCOMPARE(TestFiles::read(path("2021/Vacances/old.jpg")), QByteArray("already there"));
+    QVERIFY(QFileInfo(path("2019/Famille")).isDir());
+    const QString report = infos().value(0);
+    QCOMPARE(report, QStringLiteral("1 dossiers rangés\r\n\r\nFamille\r\n\r\n\r\n"
+                                    "4 dossiers ignorés\r\n\r\nA\r\n2021\r\n2020\r\n1.5\r\n"));
+    // The failed move still has its records.
+    const QString logs = journal::LogFolder(root->path());
+    QCOMPARE(IniReadString("Vacances", "2021", "", logs + "DOSSIERS_TRACE.LOG"),
+             journal::ShortDate(QDate::currentDate()));
+    QCOMPARE(IniReadString(journal::DayHeading(QDateTime::currentDateTime()), "Famille", "",
+                           logs + "DOSSIERS_JOUR.LOG"),
+             QStringLiteral("2019"));
+}
+
+void TestSorting::folderReportShortensAndKeepsPercent() {
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(QDir().mkpath(path(QString("dir %1%s %2%d").arg(i, 2, 10, QChar('0')).arg(i))));
+    useRoot(root->path());
+    form->PageControl_Fichiers->setTabIndex(1);
+    form->chk_MOUCHARD->setChecked(false);
+    form->Button1->click();
+    const QStringList lines = infos().value(0).split("\r\n");
+    QCOMPARE(lines.first(), QStringLiteral("20 dossiers rangés"));
+    QCOMPARE(lines.mid(2, 16).first(), QStringLiteral("dir 19%s 19%d"));
+    QCOMPARE(lines.mid(2, 16).last(), QStringLiteral("..."));
+    QCOMPARE(lines.at(16), QStringLiteral("dir 05%s 5%d"));
+    QVERIFY(lines.contains("0 dossiers ignorés"));
+}
+
+void TestSorting::folderRunFirstLetterJournal() {
+    QVERIFY(QDir().mkpath(path("Holidays")));
+    useRoot(root->path());
+    form->PageControl_Fichiers->setTabIndex(1);
+    setCriteria(true, false, false, false);
+    form->Button1->click();
+    QVERIFY(QFileInfo(path("H/Holidays")).isDir());
+    const QString logs = journal::LogFolder(root->path());
+    QCOMPARE(IniReadString("Holidays", "", "?", logs + "DOSSIERS_TRACE.LOG"),
+             journal::ShortDate(QDate::currentDate()));
+    QCOMPARE(IniReadString(journal::DayHeading(QDateTime::currentDateTime()), "Holidays", "?",
+                           logs + "DOSSIERS_JOUR.LOG"),
+             QString());
+}
+
+void TestSorting::journalFailureEndsTheCommand() {
+    QVERIFY(TestFiles::write(path("a.txt"), "a"));
+    QVERIFY(TestFiles::write(path("b.txt"), "b"));
+    // The log folder's place is taken by a file: no record can be written.
+    QVERIFY(TestFiles::write(journal::LogFolder(root->path()).chopped(1), "in the way"));
+    useRoot(root->path());
+    form->chk_AutoClose->setChecked(true);
+    form->Button1->click();
+    QCOMPARE(dialogs->shown.last().type, mtError);
+    QVERIFY(dialogs->shown.last().text.startsWith("Impossible d'écrire dans "));
+    // The first file was copied but stays in the root; the run and the command ended.
+    QCOMPARE(TestFiles::read(path("b.txt")), QByteArray("b"));
+    QCOMPARE(TestFiles::read(path("a.txt")), QByteArray("a"));
+    QCOMPARE(form->Button1->Caption(), IdleCaption);
+    QVERIFY(!ApplicationTerminated());
+}
+
+QTEST_MAIN(TestSorting)
+#include "tst_sorting.moc"
