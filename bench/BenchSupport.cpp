@@ -67,6 +67,30 @@ bool makeFiles(const QString& folder, int count) {
     return true;
 }
 
+FreshExt4::FreshExt4(const QString& folder) : m_folder(folder) {
+    m_image = folder + QStringLiteral(".img");
+    QFile image(m_image);
+    if (!image.open(QIODevice::WriteOnly) || !image.resize(qint64(2) << 30))
+        return;
+    image.close();
+    const auto quiet = [](const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.start(program, arguments);
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    };
+    m_mounted =
+        quiet(QStringLiteral("mkfs.ext4"), {QStringLiteral("-q"), QStringLiteral("-F"), m_image}) &&
+        quiet(QStringLiteral("mount"),
+              {QStringLiteral("-o"), QStringLiteral("loop"), m_image, m_folder});
+}
+
+FreshExt4::~FreshExt4() {
+    if (m_mounted)
+        QProcess::execute(QStringLiteral("umount"), {m_folder});
+    QFile::remove(m_image);
+}
+
 void print(const char* name, double value) {
     std::printf("%s: %.4g\n", name, value);
     std::fflush(stdout);

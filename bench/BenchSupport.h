@@ -20,4 +20,18 @@ long peakKib();
 bool makeFiles(const QString& folder, int count);
 void print(const char* name, double value);
 
+// Mounts a new, empty ext4 file system on `folder` for the life of the object, where the
+// process may (root, with mkfs.ext4 and loop devices); otherwise leaves the folder as it is.
+class FreshExt4 {
+public:
+    explicit FreshExt4(const QString& folder);
+    ~FreshExt4();
+    bool mounted() const { return m_mounted; }
+
+private:
+    QString m_folder;
+    QString m_image;
+    bool m_mounted = false;
+};
+
 } // namespace bench

@@ -228,7 +228,7 @@ void RangerFichiers(SortWindow& window) {
         window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
                                                  count - i - ignored, ignored));
         window.setPanelText(1, QStringLiteral("=> Dossier = ") + relative + PathDelim);
-        ProcessMessages();
+        ProcessMessagesWhenDue();
         if (StopRequested) {
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i));
@@ -284,7 +284,7 @@ void RangerDossiers(SortWindow& window) {
             journal::LogFolderMove(window.RootFolder(), name, destination);
         window.setPanelText(
             0, QString::asprintf("%d dossiers rangés, %d dossiers ignorés", moved, ignored));
-        ProcessMessages();
+        ProcessMessagesWhenDue();
         if (StopRequested) {
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i - selected - 1));

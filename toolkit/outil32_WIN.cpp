@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QUrl>
 
@@ -128,6 +129,14 @@ QString ApplicationTitle() {
 void ProcessMessages() {
     watchQuit();
     QCoreApplication::processEvents();
+}
+
+void ProcessMessagesWhenDue() {
+    static QElapsedTimer last;
+    if (last.isValid() && last.elapsed() < 15)
+        return;
+    ProcessMessages();
+    last.restart();
 }
 
 bool ApplicationTerminated() {

@@ -29,6 +29,9 @@ QString executablePath();
 
 // Handles the window messages waiting in the queue.
 void ProcessMessages();
+// The same between the items of a long run, at most once every few milliseconds: the window
+// answers as fast as a person can tell, without repainting for every item.
+void ProcessMessagesWhenDue();
 // True once the application has been asked to end (its message loop will not go on).
 bool ApplicationTerminated();
 // Asks the application to end once the running handler returns to the message loop.

@@ -219,9 +219,10 @@ bool copyToTemporary(int in, const struct stat& st, const std::string& destinati
         if (::fchown(out.get(), st.st_uid, st.st_gid) != 0) {
             // Not allowed for an ordinary user: the copy is then theirs, as any copy would be.
         }
+        // No sync here: the source is never deleted, only sent to the trash, so it outlives a
+        // copy that a power cut would leave empty.
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        if (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0 ||
-            ::fsync(out.get()) != 0)
+        if (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0)
             error = errno;
         else if (::close(out.release()) != 0)
             error = errno;
@@ -232,6 +233,29 @@ bool copyToTemporary(int in, const struct stat& st, const std::string& destinati
     }
     ::unlink(name.c_str());
     return fail(error);
+}
+
+// A copy to a name that does not exist yet, written into an unnamed file that only gets its name
+// once whole: a failure or a crash leaves nothing behind. False, with nothing done, where the
+// file system has no unnamed files; the caller then goes through a temporary name.
+bool copyToNewName(int in, const struct stat& st, const std::string& destination) {
+    Fd out(::open(parentOf(destination).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (out.get() < 0)
+        return false;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (!copyContents(in, out.get()) || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
+        ::futimens(out.get(), times) != 0) {
+        ::lseek(in, 0, SEEK_SET);
+        return false;
+    }
+    if (::fchown(out.get(), st.st_uid, st.st_gid) != 0) {
+        // Kept only where allowed.
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(out.get());
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    ::lseek(in, 0, SEEK_SET);
+    return false;
 }
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -558,6 +582,8 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists) {
             return fail(EEXIST);
     } else if (errno != ENOENT) {
         return failErrno();
+    } else if (copyToNewName(in.get(), st, destination)) {
+        return true;
     }
     std::string temporary;
     if (!copyToTemporary(in.get(), st, destination, temporary))
