@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QMenu>
 
+#include "Flatten.h"
+#include "FormFlattenWindow.h"
 #include "FormViews.h"
 #include "Sorting.h"
 #include "StopRequest.h"
@@ -545,7 +547,8 @@ void TForm1::OrdalixExecute() {
 }
 
 void TForm1::DeOrdalixExecute() {
-    InfoDlg(QStringLiteral("L'extraction n'est pas encore disponible dans cette version."));
+    FormFlattenWindow view(*this);
+    flatten::DeOrdalixExecute(view);
 }
 
 void TForm1::INI_GETExecute() {}
