@@ -92,3 +92,63 @@ void FormSortWindow::executeIniSave() {
 void FormSortWindow::openRootFolder() {
     ShellOpenFolder(m_form.JvDirectoryEdit1->Directory());
 }
+
+namespace {
+
+controls::CheckBox* box(TForm1& form, settings::Criterion which) {
+    switch (which) {
+    case settings::Criterion::Letter:
+        return form.chk_ABC;
+    case settings::Criterion::Year:
+        return form.chk_A;
+    case settings::Criterion::Month:
+        return form.chk_M;
+    case settings::Criterion::Day:
+        break;
+    }
+    return form.chk_D;
+}
+
+controls::MenuItem* item(TForm1& form, settings::Option which) {
+    switch (which) {
+    case settings::Option::Journal:
+        return form.chk_MOUCHARD;
+    case settings::Option::AutoClose:
+        return form.chk_AutoClose;
+    case settings::Option::Warnings:
+        return form.chk_Dialogs;
+    case settings::Option::AutoMode:
+        break;
+    }
+    return form.chk_AUTO;
+}
+
+} // namespace
+
+QWidget& FormSettingsWindow::form() {
+    return m_form;
+}
+QString FormSettingsWindow::RootFolder() const {
+    return m_form.JvDirectoryEdit1->Directory();
+}
+void FormSettingsWindow::setRootFolder(const QString& folder) {
+    m_form.JvDirectoryEdit1->setDirectory(folder);
+}
+int FormSettingsWindow::OuterTabIndex() const {
+    return m_form.PageControl_Range->TabIndex();
+}
+bool FormSettingsWindow::criterion(settings::Criterion which) const {
+    return box(m_form, which)->Checked();
+}
+void FormSettingsWindow::setCriterion(settings::Criterion which, bool checked) {
+    box(m_form, which)->setChecked(checked);
+}
+bool FormSettingsWindow::option(settings::Option which) const {
+    return item(m_form, which)->Checked();
+}
+void FormSettingsWindow::setOption(settings::Option which, bool checked) {
+    item(m_form, which)->setCheckedSilently(checked);
+}
+void FormSettingsWindow::showFlattenWarning() {
+    m_form.JvDirectoryListBox2Change();
+}

@@ -1,6 +1,7 @@
 // The window's controls as the runs see them.
 #pragma once
 
+#include "SettingsWindow.h"
 #include "SortWindow.h"
 
 class TForm1;
@@ -39,6 +40,24 @@ public:
     void stopTimer() override;
     void executeIniSave() override;
     void openRootFolder() override;
+
+private:
+    TForm1& m_form;
+};
+
+class FormSettingsWindow : public settings::SettingsWindow {
+public:
+    explicit FormSettingsWindow(TForm1& form) : m_form(form) {}
+
+    QWidget& form() override;
+    QString RootFolder() const override;
+    void setRootFolder(const QString& folder) override;
+    int OuterTabIndex() const override;
+    bool criterion(settings::Criterion which) const override;
+    void setCriterion(settings::Criterion which, bool checked) override;
+    bool option(settings::Option which) const override;
+    void setOption(settings::Option which, bool checked) override;
+    void showFlattenWarning() override;
 
 private:
     TForm1& m_form;

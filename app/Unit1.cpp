@@ -9,10 +9,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QShowEvent>
 
 #include "Flatten.h"
 #include "FormFlattenWindow.h"
 #include "FormViews.h"
+#include "Settings.h"
 #include "Sorting.h"
 #include "StopRequest.h"
 #include "outil32_DIR.h"
@@ -64,7 +66,7 @@ static void initResources() {
     Q_INIT_RESOURCE(resources);
 }
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+TForm1::TForm1(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
     initResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Ordalix : Vermilux ***{:- V.21.12"));
@@ -100,6 +102,31 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     bindEvents();
     qApp->installEventFilter(this);
     resize(533, 372);
+    FormCreate(arguments);
+}
+
+void TForm1::FormCreate(const QStringList& arguments) {
+    FormSettingsWindow view(*this);
+    try {
+        settings::LoadStartupSettings(view, arguments);
+    } catch (const settings::EConvertError& error) {
+        MsgDlg(error.message(), mtError);
+    } catch (const EIniError& error) {
+        MsgDlg(error.message(), mtError);
+    }
+}
+
+void TForm1::FormShow() {
+    PageControl_Range->setTabIndex(0);
+    PageControl_Fichiers->setTabIndex(0);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_shown && !event->spontaneous()) {
+        m_shown = true;
+        FormShow();
+    }
 }
 
 TForm1::~TForm1() {
@@ -551,9 +578,15 @@ void TForm1::DeOrdalixExecute() {
     flatten::DeOrdalixExecute(view);
 }
 
-void TForm1::INI_GETExecute() {}
+void TForm1::INI_GETExecute() {
+    FormSettingsWindow view(*this);
+    settings::INI_GETExecute(view);
+}
 
-void TForm1::INI_SaveExecute() {}
+void TForm1::INI_SaveExecute() {
+    FormSettingsWindow view(*this);
+    settings::INI_SaveExecute(view);
+}
 
 // --- Keyboard --------------------------------------------------------------------------------
 

@@ -25,7 +25,9 @@ class QMenu;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // Builds the window, then runs FormCreate with the program's arguments (its own name left
+    // out): the settings, the root folder and the placement.
+    explicit TForm1(const QStringList& arguments = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Controls, by their component names.
@@ -103,6 +105,8 @@ public:
     void JvLED1Click();
     void Timer1Timer();
     void Button3Click();
+    void FormCreate(const QStringList& arguments);
+    void FormShow();
     // Every character key typed in the window, before the control with the focus gets it.
     void FormKeyPress(QChar key);
 
@@ -119,6 +123,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Refused while a sorting run is in progress, where it becomes a stop request.
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     // Today's date for the previews; tests fix it.
     virtual QDate today() const;
 
@@ -132,4 +137,5 @@ private:
     QFont font(int pixels, bool bold = false) const;
     // The Enter key outside a button clicks the first default button shown on the current tab.
     bool pressDefaultButton();
+    bool m_shown = false;
 };

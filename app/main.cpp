@@ -1,14 +1,18 @@
 #include <QApplication>
 
+#include "Settings.h"
+#include "Themes.h"
 #include "Unit1.h"
-#include "outil32_DIR.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    TForm1 form;
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1 && IsFolder(arguments.at(1)))
-        form.JvDirectoryEdit1->setDirectory(arguments.at(1));
-    form.show();
-    return application.exec();
+    ApplyTheme(QStringLiteral("Metropolis UI Blue"));
+    int result = 0;
+    {
+        TForm1 form(QApplication::arguments().mid(1));
+        form.show();
+        result = application.exec();
+    }
+    IniPath.clear();
+    return result;
 }

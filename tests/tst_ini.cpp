@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -426,8 +427,20 @@ private slots:
     void defaultIniFile() {
         QFETCH(QString, executable);
         QFETCH(QString, expected);
-        ExeNames::setExecutablePathForTesting(executable);
-        QCOMPARE(DefaultIniFile(), expected);
+        // The program's folder exists and may be written: the settings stay beside it.
+        QVERIFY(QDir().mkpath(path("opt/o")) && QDir().mkpath(path("opt/o.d")));
+        ExeNames::setExecutablePathForTesting(path(executable.mid(1)));
+        QCOMPARE(DefaultIniFile(), path(expected.mid(1)));
+    }
+
+    void defaultIniFileOfAnInstalledProgram() {
+        // A folder the program may not write (here one that does not exist, as for a program
+        // whose folder is read-only): the same name in the user's configuration folder.
+        ExeNames::setExecutablePathForTesting("/nonexistent/bin/ordalix");
+        const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+        QCOMPARE(DefaultIniFile(), config + "/ordalix.INI");
+        QVERIFY(QFileInfo(config).isDir());
+        ExeNames::setExecutablePathForTesting({});
     }
 
     void emptyPathMeansDefaultFile() {

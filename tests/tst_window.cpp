@@ -98,7 +98,7 @@ void TestWindow::layoutAndInitialValues() {
     QVERIFY(!form->Timer1->isActive());
     QCOMPARE(form->Timer1->interval(), 6000);
     QVERIFY(!form->Gauge1->isVisible());
-    QCOMPARE(form->JvDirectoryEdit1->Directory(), QStringLiteral("/"));
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), appFolder->path() + "/"); // no settings yet
     QCOMPARE(form->Raffraichir1->shortcut(), QKeySequence(Qt::Key_F5));
     QStringList menu;
     for (QAction* action : form->PopupMenu1->actions())

@@ -143,6 +143,10 @@ bool ApplicationTerminated() {
     return g_terminated;
 }
 
+void ClearApplicationTerminatedForTesting() {
+    g_terminated = false;
+}
+
 void TerminateApplication() {
     watchQuit();
     g_terminated = true;

@@ -36,6 +36,8 @@ void ProcessMessagesWhenDue();
 bool ApplicationTerminated();
 // Asks the application to end once the running handler returns to the message loop.
 void TerminateApplication();
+// Forgets an earlier request to end (tests build many windows in one process).
+void ClearApplicationTerminatedForTesting();
 
 enum TCursor { crDefault, crHourGlass };
 // The screen cursor: crDefault clears every override, whatever was shown before.

@@ -1,11 +1,13 @@
 #include "outil32_ini.h"
 
 #include <QCollator>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <string>
@@ -191,7 +193,17 @@ QString comparable(const QString& line, TextEncoding encoding) {
 QString DefaultIniFile() {
     const QString path = ExeNames::executablePath();
     const qsizetype extension = ExeNames::extensionStart(path);
-    return (extension < 0 ? path : path.left(extension)) + QStringLiteral(".INI");
+    const QString beside = (extension < 0 ? path : path.left(extension)) + QStringLiteral(".INI");
+    // An installed program cannot write beside itself: its settings then go to the user's own
+    // configuration folder, under the same name. A portable copy keeps them beside it.
+    const QString folder = ExeNames::folder(beside);
+    if (QFileInfo(folder).isWritable())
+        return beside;
+    QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (config.isEmpty())
+        return beside;
+    QDir().mkpath(config);
+    return config + ordalix::PathDelim + ExeNames::fileName(beside);
 }
 
 void IniWriteString(const QString& section, const QString& key, const QString& value,

@@ -1,5 +1,8 @@
 #include "WindowTest.h"
 
+#include "Settings.h"
+#include "outil32_WIN.h"
+
 #include <QDesktopServices>
 #include <QDir>
 
@@ -21,11 +24,21 @@ void TestForm1::DeOrdalixExecute() {
 }
 
 void WindowTest::createWindow() {
+    createWindowWith({});
+}
+
+void WindowTest::createWindowWith(const QStringList& arguments) {
     // Not named after the test program: the file run leaves alone paths holding its name.
     root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/root-XXXXXX"));
     QVERIFY(root->isValid());
+    // The program runs from a folder of its own, where its settings file goes.
+    appFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/app-XXXXXX"));
+    QVERIFY(appFolder->isValid());
+    ExeNames::setExecutablePathForTesting(appFolder->filePath(QStringLiteral("ordalix")));
+    IniPath.clear();
+    ClearApplicationTerminatedForTesting();
     dialogs = std::make_unique<RecordingPresenter>();
-    form = std::make_unique<TestForm1>();
+    form = std::make_unique<TestForm1>(arguments);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     form->activateWindow();
@@ -43,4 +56,7 @@ void WindowTest::destroyWindow() {
     form.reset();
     dialogs.reset();
     root.reset();
+    ExeNames::setExecutablePathForTesting({});
+    IniPath.clear();
+    appFolder.reset();
 }

@@ -11,6 +11,7 @@
 // The real window with a fixed date and a record of the commands it runs.
 class TestForm1 : public TForm1 {
 public:
+    explicit TestForm1(const QStringList& arguments = {}) : TForm1(arguments) {}
     QDate fixedToday{2021, 12, 9};
     QStringList commands;
     bool recordCommands = true;
@@ -43,6 +44,10 @@ protected:
     QStringList rootFiles() const;
 
     QStringList openedFolders;
+    // The window as the program builds it, started with these arguments.
+    void createWindowWith(const QStringList& arguments);
+
+    std::unique_ptr<QTemporaryDir> appFolder; // where the program seems to run from
     std::unique_ptr<TestForm1> form;
     std::unique_ptr<QTemporaryDir> root;
     std::unique_ptr<RecordingPresenter> dialogs;

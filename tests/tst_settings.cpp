@@ -1,0 +1,268 @@
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include "Journal.h"
+#include "Settings.h"
+#include "StopRequest.h"
+#include "TestFiles.h"
+#include "WindowTest.h"
+#include "outil32_WIN.h"
+#include "outil32_ini.h"
+
+using namespace settings;
+
+namespace {
+
+// The keys of a section, in file order.
+QStringList keysOf(const QByteArray& content, const QByteArray& section) {
+    QStringList keys;
+    bool inside = false;
+    for (const QByteArray& raw : content.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('['))
+            inside = line == "[" + section + "]";
+        else if (inside && line.contains('='))
+            keys.append(QString::fromUtf8(line.left(line.indexOf('='))));
+    }
+    return keys;
+}
+
+const QStringList kTenKeys{"DOSSIER", "PAGE",     "alpha",     "A",       "M",
+                           "D",       "MOUCHARD", "AUTOCLOSE", "DIALOGS", "AUTO"};
+
+} // namespace
+
+class TestSettings : public WindowTest {
+    Q_OBJECT
+private slots:
+    void cleanup() {
+        destroyWindow();
+        setWorkAreaForTesting({});
+    }
+
+    void firstStartAndClose();
+    void startRestoresSettings();
+    void folderArgument_data();
+    void folderArgument();
+    void missingFolderArgument();
+    void placement_data();
+    void placement();
+    void placementRoundTrip();
+    void closeDuringSortRefusedThenSaved();
+    void readOnlySettingsFile();
+    void fullDiskKeepsOldSettings();
+    void autoCloseAfterInterruptedRun();
+
+private:
+    QString settingsFile() const { return appFolder->filePath("ordalix.INI"); }
+};
+
+void TestSettings::firstStartAndClose() {
+    createWindow();
+    QCOMPARE(IniPath, settingsFile());
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), appFolder->path() + "/");
+    QVERIFY(form->chk_A->isChecked() && !form->chk_ABC->isChecked());
+    QVERIFY(form->chk_MOUCHARD->isChecked() && form->chk_Dialogs->isChecked());
+    QVERIFY(!form->chk_AutoClose->isChecked());
+    QVERIFY(!QFileInfo::exists(settingsFile()));
+
+    form->JvDirectoryEdit1->setDirectory(root->path());
+    QVERIFY(form->close());
+    const QByteArray saved = TestFiles::read(settingsFile());
+    QCOMPARE(keysOf(saved, "OPTIONS"), kTenKeys);
+    QCOMPARE(keysOf(saved, "ordalix"), QStringList{"Form1"});
+    QCOMPARE(IniReadString("OPTIONS", "DOSSIER", "", settingsFile()), root->path());
+    QVERIFY(QFileInfo(journal::LogFolder(root->path())).isDir());
+    QVERIFY(dialogs->shown.isEmpty());
+}
+
+void TestSettings::startRestoresSettings() {
+    QTemporaryDir other(QDir::tempPath() + "/other-XXXXXX");
+    // Written before the window exists, as an earlier session would have left it.
+    appFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/app-XXXXXX");
+    const QString file = appFolder->filePath("ordalix.INI");
+    QVERIFY(TestFiles::write(file, "[OPTIONS]\nDOSSIER=" + other.path().toUtf8() +
+                                       "\nPAGE=1\nalpha=1\nA=1\nM=0\nD=1\nMOUCHARD=0\n"
+                                       "AUTOCLOSE=1\nDIALOGS=0\nAUTO=1\n"));
+    ExeNames::setExecutablePathForTesting(appFolder->filePath("ordalix"));
+    root = std::make_unique<QTemporaryDir>();
+    dialogs = std::make_unique<RecordingPresenter>();
+    IniPath.clear();
+    form = std::make_unique<TestForm1>();
+    form->show();
+
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), other.path());
+    QVERIFY(form->chk_ABC->isChecked() && form->chk_A->isChecked()); // both come back
+    QVERIFY(!form->chk_M->isChecked() && form->chk_D->isChecked());
+    QVERIFY(!form->chk_MOUCHARD->isChecked() && form->chk_AutoClose->isChecked());
+    QVERIFY(!form->chk_Dialogs->isChecked());
+    QVERIFY(!form->chk_AUTO->isChecked() && !form->Timer1->isActive()); // never restored
+    QCOMPARE(form->PageControl_Range->TabIndex(), 0);
+    QCOMPARE(form->PageControl_Fichiers->TabIndex(), 0);
+    QCOMPARE(form->Button1->Caption(), QStringLiteral("RANGER Tout !"));
+    // The last box that changed was "Jour": its preview, year and day, ends in panel 0.
+    QCOMPARE(panel0(), QDate::currentDate().toString("yyyy/dd"));
+}
+
+void TestSettings::folderArgument_data() {
+    QTest::addColumn<bool>("trailingDelimiter");
+    QTest::newRow("plain") << false;
+    QTest::newRow("trailing delimiter") << true;
+}
+
+void TestSettings::folderArgument() {
+    QFETCH(bool, trailingDelimiter);
+    QTemporaryDir folder(QDir::tempPath() + "/given-XXXXXX");
+    QTemporaryDir elsewhere(QDir::tempPath() + "/elsewhere-XXXXXX");
+    QVERIFY(TestFiles::write(folder.filePath("OrdalixParDate.INI"),
+                             "[OPTIONS]\nDOSSIER=" + elsewhere.path().toUtf8() + "\nM=1\n"));
+    const QString argument = folder.path() + (trailingDelimiter ? "/" : "");
+    createWindowWith({argument, elsewhere.path()});
+    QCOMPARE(IniPath, folder.path() + "/OrdalixParDate.INI");
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), argument);
+    QVERIFY(form->chk_M->isChecked());
+    QVERIFY(form->close());
+    QCOMPARE(IniReadString("OPTIONS", "DOSSIER", "", IniPath), argument);
+    QVERIFY(!QFileInfo::exists(settingsFile()));
+}
+
+void TestSettings::missingFolderArgument() {
+    QVERIFY(TestFiles::write(QDir::tempPath() + "/ignored.INI")); // nothing is read anywhere
+    createWindowWith({"/no/such/folder"});
+    QCOMPARE(dialogs->texts(),
+             QStringList{"Le dossier passé en paramètre n'existe pas\r\n\r\n/no/such/folder"});
+    QCOMPARE(dialogs->shown.first().type, mtWarning);
+    QVERIFY(IniPath.isEmpty());
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), QStringLiteral("/"));
+    QCOMPARE(form->lbl_derange->text(), QStringLiteral("DéOrdalix"));
+    QVERIFY(form->chk_A->isChecked());
+    QVERIFY(form->close());
+    QVERIFY(QFileInfo::exists(settingsFile())); // the save went to the default file
+}
+
+void TestSettings::placement_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QRect>("expected"); // the outer frame
+    QTest::addColumn<QString>("error");
+    QTest::newRow("beyond the right edge") << "3000:-20:800:600" << QRect(1320, 0, 800, 600) << "";
+    QTest::newRow("maximised") << "-8:-8:1936:1056" << QRect(-8, 0, 1920, 1040) << "";
+    QTest::newRow("left at the width") << "1920:5:500:300" << QRect(1920, 5, 500, 300) << "";
+    QTest::newRow("five pieces") << "10:20:500:300:77" << QRect(10, 20, 500, 300) << "";
+    QTest::newRow("two pieces") << "10:20" << QRect(10, 20, 600, 400) << "";
+    QTest::newRow("empty piece") << "10::500:300" << QRect(10, 50, 500, 300) << "";
+    QTest::newRow("not a number") << "10:x:500:300" << QRect(10, 50, 600, 400)
+                                  << "''x'' n'est pas une valeur entière valide";
+}
+
+void TestSettings::placement() {
+    QFETCH(QString, stored);
+    QFETCH(QRect, expected);
+    QFETCH(QString, error);
+    QTemporaryDir folder;
+    const QString file = folder.filePath("settings.INI");
+    IniWriteString(ExeName(false), "Form1", stored, file);
+    setWorkAreaForTesting(QRect(0, 0, 1920, 1040));
+    QWidget window;
+    window.setObjectName("Form1");
+    window.setGeometry(40, 50, 600, 400);
+    QString raised;
+    try {
+        LoadFormPlacement(window, file);
+    } catch (const EConvertError& e) {
+        raised = e.message();
+    }
+    QCOMPARE(raised, error);
+    QCOMPARE(window.frameGeometry(), expected);
+}
+
+void TestSettings::placementRoundTrip() {
+    QTemporaryDir folder;
+    const QString file = folder.filePath("settings.INI");
+    QWidget window;
+    window.setObjectName("Form1");
+    window.setGeometry(100, 50, 600, 400);
+    SaveFormPlacement(window, file);
+    QCOMPARE(IniReadString(ExeName(false), "Form1", "", file), QStringLiteral("100:50:600:400"));
+    window.setGeometry(0, 0, 300, 200);
+    setWorkAreaForTesting(QRect(0, 0, 1920, 1040));
+    LoadFormPlacement(window, file);
+    QCOMPARE(window.frameGeometry(), QRect(100, 50, 600, 400));
+}
+
+void TestSettings::closeDuringSortRefusedThenSaved() {
+    createWindow();
+    QVERIFY(TestFiles::write(path("a.txt")));
+    QVERIFY(TestFiles::write(path("b.txt")));
+    form->JvDirectoryEdit1->setDirectory(root->path());
+    form->recordCommands = false;
+    bool refused = false;
+    QTimer::singleShot(0, form.get(), [&] { refused = !form->close(); });
+    form->Button1->click();
+    QVERIFY(refused);
+    QVERIFY(!QFileInfo::exists(settingsFile())); // nothing saved then
+    QVERIFY(form->close());
+    QCOMPARE(keysOf(TestFiles::read(settingsFile()), "OPTIONS"), kTenKeys);
+}
+
+void TestSettings::readOnlySettingsFile() {
+    createWindow();
+    QVERIFY(TestFiles::write(settingsFile(), "[OPTIONS]\nA=1\n"));
+    if (TestFiles::run("chattr", {"+i", settingsFile()}) != 0)
+        QSKIP("chattr +i is not available here");
+    const bool closed = form->close();
+    TestFiles::run("chattr", {"-i", settingsFile()});
+    QVERIFY(closed);
+    QCOMPARE(dialogs->shown.size(), 1);
+    QCOMPARE(dialogs->texts().first(),
+             "ERREUR form1, ini save : 504 \r\nImpossible d'écrire dans " + settingsFile());
+    QCOMPARE(TestFiles::read(settingsFile()), QByteArray("[OPTIONS]\nA=1\n"));
+    // The save stopped at its first failure: the journals were not tidied, no log folder.
+    QVERIFY(!QFileInfo::exists(journal::LogFolder(form->JvDirectoryEdit1->Directory())));
+}
+
+void TestSettings::fullDiskKeepsOldSettings() {
+    createWindow();
+    QTemporaryDir mount(QDir::tempPath() + "/full-XXXXXX");
+    if (TestFiles::run("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", mount.path()}) != 0)
+        QSKIP("mounting a small file system is not permitted here");
+    const QString file = mount.filePath("OrdalixParDate.INI");
+    const QByteArray old = "[OPTIONS]\r\nDOSSIER=" + QByteArray(2000, 'x') + "\r\n";
+    TestFiles::write(file, old);
+    TestFiles::write(mount.filePath("filler"), QByteArray(64 * 1024, 'f')); // fills what is left
+    IniPath = file;
+    form->JvDirectoryEdit1->setDirectory(mount.path());
+    form->chk_ABC->setChecked(true);
+    const bool closed = form->close();
+    const QByteArray after = TestFiles::read(file);
+    const QStringList left = QDir(mount.path()).entryList(QDir::Files | QDir::Hidden);
+    TestFiles::run("umount", {mount.path()});
+    QVERIFY(closed);
+    QCOMPARE(dialogs->shown.size(), 1);
+    QVERIFY(dialogs->texts().first().startsWith("ERREUR form1, ini save : 504 \r\n"));
+    // Whatever the save managed, the file reads as it was or as one more value: never cut.
+    QVERIFY(after.startsWith(old));
+    QCOMPARE(left, (QStringList{"filler", "OrdalixParDate.INI"})); // no temporary left over
+}
+
+void TestSettings::autoCloseAfterInterruptedRun() {
+    createWindow();
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        QVERIFY(TestFiles::write(path(name)));
+    form->JvDirectoryEdit1->setDirectory(root->path());
+    form->recordCommands = false;
+    form->chk_AutoClose->setChecked(true);
+    form->chk_MOUCHARD->setChecked(false);
+    form->JvFileListBox1->setFocus();
+    QTimer::singleShot(0, form.get(),
+                       [this] { QTest::keyClick(form->JvFileListBox1, Qt::Key_Space); });
+    form->Button1->click();
+    QVERIFY(dialogs->texts().contains("Interruption utilisateur"));
+    QCOMPARE(rootFiles().size(), 2);
+    QCOMPARE(keysOf(TestFiles::read(settingsFile()), "OPTIONS"), kTenKeys);
+    QVERIFY(ApplicationTerminated());
+    StopRequested = false;
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
