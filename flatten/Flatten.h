@@ -1,10 +1,32 @@
 // The flatten command: every file of a folder tree moved up into its top folder.
 #pragma once
 
+#include <QString>
+
 #include "FlattenWindow.h"
 
 namespace flatten {
 
+// The mask every folder's files are listed with: every name.
+inline const QString AllFilesMask = QStringLiteral("*.*");
+
+// The action DeOrdalix: counts the tree below the top folder, asks, walks it, reports.
+// Does nothing while a flatten is already walking.
 void DeOrdalixExecute(FlattenWindow& window);
+
+// The walk below `folder`, under the hourglass cursor. False when it was stopped.
+bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QString& mask);
+
+// One folder of the walk: moves its files into the top folder, then walks its sub-folders.
+// `path` ends with the delimiter and is the one string of the whole walk: it is extended before
+// each descent and cut back after it. Its first `topLength` characters are the top folder's,
+// which the status line leaves out. False when a stop was requested.
+bool ExtraireDossier(FlattenWindow& window, QString& path, const QString& mask,
+                     qsizetype topLength);
+
+// Moves `source` to `folder` (ending with the delimiter) followed by `name`. A different file
+// already there goes to the trash first; when it cannot, nothing moves. A file onto its own
+// path, or onto another name of itself, stays where it is. True when the file is now there.
+bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name);
 
 } // namespace flatten
