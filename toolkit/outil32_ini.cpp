@@ -194,10 +194,12 @@ QString DefaultIniFile() {
     const QString path = ExeNames::executablePath();
     const qsizetype extension = ExeNames::extensionStart(path);
     const QString beside = (extension < 0 ? path : path.left(extension)) + QStringLiteral(".INI");
-    // An installed program cannot write beside itself: its settings then go to the user's own
-    // configuration folder, under the same name. A portable copy keeps them beside it.
+    // An installed program cannot write beside itself (nor should, run by root): its settings
+    // then go to the user's own configuration folder, under the same name. A portable copy
+    // keeps them beside it.
     const QString folder = ExeNames::folder(beside);
-    if (QFileInfo(folder).isWritable())
+    const bool installed = QDir(folder) == QDir(QStringLiteral(ORDALIX_INSTALLED_BINDIR));
+    if (!installed && QFileInfo(folder).isWritable())
         return beside;
     QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (config.isEmpty())

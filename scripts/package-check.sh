@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Checks the desktop files, builds the package, installs it on this machine, starts the
+# installed program headless on a folder and closes it, then removes the package.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+for package in desktop-file-utils appstream; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$package"
+done
+
+echo "== Desktop entry and metainfo"
+desktop-file-validate packaging/ordalix.desktop
+appstreamcli validate --no-net --pedantic packaging/io.github.ordalix.Ordalix.metainfo.xml
+
+echo "== Package"
+deb=$(scripts/package.sh | tail -n 1)
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "./$deb"
+test -x /usr/bin/ordalix
+test -f /usr/share/applications/ordalix.desktop
+test -f /usr/share/icons/hicolor/scalable/apps/ordalix.svg
+test -f /usr/share/man/man1/ordalix.1*
+
+echo "== Installed program, headless, on a folder"
+home=$(mktemp -d)
+folder=$(mktemp -d)
+touch "$folder/photo.jpg"
+HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
+    QT_QPA_PLATFORM=offscreen /usr/bin/ordalix "$folder" &
+pid=$!
+sleep 3
+kill -TERM "$pid"
+wait "$pid"
+tr -d '\r' <"$folder/OrdalixParDate.INI" | grep -qx "DOSSIER=$folder"
+HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
+    QT_QPA_PLATFORM=offscreen /usr/bin/ordalix &
+pid=$!
+sleep 3
+kill -TERM "$pid"
+wait "$pid"
+test -f "$home/.config/ordalix/ordalix.INI"
+test ! -e /usr/bin/ordalix.INI
+echo "installed program started and closed; settings in $folder and in the user's folder"
+
+DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq ordalix
+test ! -e /usr/bin/ordalix
+rm -rf "$home" "$folder"
+echo "package installed, run and removed"
