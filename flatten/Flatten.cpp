@@ -1,5 +1,6 @@
 #include "Flatten.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include "StopRequest.h"
@@ -44,6 +45,12 @@ bool occupied(const QFileInfo& info) {
     return info.exists() || info.isSymLink();
 }
 
+// A move on one volume that never replaces anything.
+bool moveToFreeName(const QString& source, const QString& destination) {
+    return platform::moveFile(ordalix::toPlatformPath(source), ordalix::toPlatformPath(destination),
+                              0);
+}
+
 // A name in `folder` where nothing lies yet.
 QString freeName(const QString& folder) {
     for (int n = 0;; ++n) {
@@ -51,6 +58,14 @@ QString freeName(const QString& folder) {
         if (!occupied(QFileInfo(candidate)))
             return candidate;
     }
+}
+
+// An entry of a folder's listing that is a file: the listing tells files from folders, and
+// only a link needs its target looked at.
+bool isFileEntry(const platform::FindData& entry, const QString& path) {
+    if (hasAttribute(entry.attributes, platform::FileAttributeReparsePoint))
+        return IsFile(path);
+    return !hasAttribute(entry.attributes, platform::FileAttributeDirectory);
 }
 
 // The command's run marker and its end step, on every way out.
@@ -76,27 +91,80 @@ public:
     HourGlass& operator=(const HourGlass&) = delete;
 };
 
+// Milliseconds between two writes of the status line and the gauge: each write costs a repaint
+// at the next message pump, dearer than the moves of a whole folder, and a person cannot tell
+// the difference.
+constexpr qint64 kShowEvery = 15;
+
 } // namespace
+
+// One walk: its window, the one path string it extends and cuts back, and what the status line
+// and the gauge are to show, written to the window when due and when the walk ends.
+class Walk {
+public:
+    Walk(FlattenWindow& window, const QString& folder)
+        : window(window), path(withDelimiter(folder)), topLength(path.size()) {}
+    ~Walk() { show(); }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
+
+    FlattenWindow& window;
+    QString path;
+    const qsizetype topLength;
+
+    void setStatusLine(int moved, const QString& folder, const QString& name) {
+        m_moved = moved;
+        m_folder = folder;
+        m_name = name;
+        m_hasLine = true;
+    }
+    void advanceGauge() { ++m_steps; }
+    void showWhenDue() {
+        if (m_shown.isValid() && m_shown.elapsed() < kShowEvery)
+            return;
+        show();
+        m_shown.start();
+    }
+    void show() {
+        if (m_hasLine)
+            window.setPanelText(0, QString::number(m_moved) + QStringLiteral(" - [") + m_folder +
+                                       QStringLiteral("]=>") + m_name);
+        m_hasLine = false;
+        // Step by step, the gauge would stop at its maximum just the same.
+        if (m_steps > 0)
+            window.setGaugeProgress(window.gaugeProgress() + m_steps);
+        m_steps = 0;
+    }
+
+private:
+    int m_moved = 0;
+    QString m_folder;
+    QString m_name;
+    bool m_hasLine = false;
+    int m_steps = 0;
+    QElapsedTimer m_shown;
+};
 
 bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name) {
     const QString destination = folder + name;
     if (destination == source)
         return FileMoveReplace(source, destination); // the file stays as it is
+    // Most names are new to the folder: a move that never replaces settles them at once.
+    if (moveToFreeName(source, destination))
+        return true;
     const QFileInfo there(destination);
-    if (!occupied(there))
-        return FileMoveReplace(source, destination);
-    if (there.isDir() && !there.isSymLink())
-        return false; // a folder is never replaced by a file
+    if (!occupied(there) || (there.isDir() && !there.isSymLink()))
+        return false; // the file cannot move, or a folder has its name
     if (SnapshotFile(destination).sameFileAs(SnapshotFile(source)))
         return true; // already there under that name (a link or another name of the file)
     // The file is parked beside its destination first: if it cannot move, the file it would
     // replace has not gone to the trash for nothing.
     const QString parked = freeName(folder);
-    if (!FileMoveReplace(source, parked))
+    if (!moveToFreeName(source, parked))
         return false;
-    if (RecycleFile(destination) && FileMoveReplace(parked, destination))
+    if (RecycleFile(destination) && moveToFreeName(parked, destination))
         return true;
-    FileMoveReplace(parked, source);
+    moveToFreeName(parked, source);
     return false;
 }
 
@@ -132,35 +200,36 @@ void DeOrdalixExecute(FlattenWindow& window) {
 bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QString& mask) {
     StopRequested = false; // a key pressed during the count or the question is dropped
     HourGlass cursor;
-    QString path = withDelimiter(folder);
-    return ExtraireDossier(window, path, mask, path.size());
+    Walk walk(window, folder);
+    return ExtraireDossier(walk, mask);
 }
 
-bool ExtraireDossier(FlattenWindow& window, QString& path, const QString& mask,
-                     qsizetype topLength) {
+bool ExtraireDossier(Walk& walk, const QString& mask) {
+    QString& path = walk.path;
     const qsizetype length = path.size();
     {
         // The folder in hand, as the status line shows it.
-        const QString shown =
-            length > topLength ? path.mid(topLength, length - topLength - 1) : QString();
-        const QString before = QStringLiteral(" - [") + shown + QStringLiteral("]=>");
+        const QString shown = length > walk.topLength
+                                  ? path.mid(walk.topLength, length - walk.topLength - 1)
+                                  : QString();
         platform::FindHandle search;
         platform::FindData entry;
         for (bool found = search.findFirst(ordalix::toPlatformPath(path + mask), entry, false);
              found; found = search.findNext(entry)) {
             const QString name = ordalix::fromPlatformPath(entry.name);
             path += name;
-            if (IsFile(path)) {
-                const int moved = window.StatusTag();
-                window.setPanelText(0, QString::number(moved) + before + name);
-                if (MoveIntoFolder(path, withDelimiter(window.TopFolder()), name)) {
-                    window.setStatusTag(moved + 1);
-                    window.setGaugeProgress(window.gaugeProgress() + 1);
+            if (isFileEntry(entry, path)) {
+                const int moved = walk.window.StatusTag();
+                walk.setStatusLine(moved, shown, name);
+                if (MoveIntoFolder(path, withDelimiter(walk.window.TopFolder()), name)) {
+                    walk.window.setStatusTag(moved + 1);
+                    walk.advanceGauge();
                 }
             }
             path.truncate(length);
         }
     }
+    walk.showWhenDue();
     ProcessMessages();
     bool goOn = !StopRequested && !ApplicationTerminated();
     platform::FindHandle search;
@@ -171,7 +240,7 @@ bool ExtraireDossier(FlattenWindow& window, QString& path, const QString& mask,
         if (!isWalkedFolder(entry))
             continue;
         path += ordalix::fromPlatformPath(entry.name) + PathDelim;
-        goOn = ExtraireDossier(window, path, mask, topLength);
+        goOn = ExtraireDossier(walk, mask);
         path.truncate(length);
     }
     return goOn;

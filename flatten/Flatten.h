@@ -17,16 +17,17 @@ void DeOrdalixExecute(FlattenWindow& window);
 // The walk below `folder`, under the hourglass cursor. False when it was stopped.
 bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QString& mask);
 
-// One folder of the walk: moves its files into the top folder, then walks its sub-folders.
-// `path` ends with the delimiter and is the one string of the whole walk: it is extended before
-// each descent and cut back after it. Its first `topLength` characters are the top folder's,
-// which the status line leaves out. False when a stop was requested.
-bool ExtraireDossier(FlattenWindow& window, QString& path, const QString& mask,
-                     qsizetype topLength);
+class Walk; // one walk's state: its window, its path, what it shows
+
+// One folder of the walk: moves the files of `walk.path` (ending with the delimiter) into the
+// top folder, then walks its sub-folders. That path is the one string of the whole walk: it is
+// extended before each descent and cut back after it. False when a stop was requested.
+bool ExtraireDossier(Walk& walk, const QString& mask);
 
 // Moves `source` to `folder` (ending with the delimiter) followed by `name`. A different file
-// already there goes to the trash first; when it cannot, nothing moves. A file onto its own
-// path, or onto another name of itself, stays where it is. True when the file is now there.
+// already there goes to the trash first; when it cannot, nothing moves and nothing is replaced.
+// A file onto its own path, or onto another name of itself, stays where it is. True when the
+// file is now there.
 bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name);
 
 } // namespace flatten
