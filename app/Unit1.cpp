@@ -606,7 +606,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return false;
     auto* widget = static_cast<QWidget*>(watched);
-    if (widget->window() != this || widget != QApplication::focusWidget())
+    // A key goes first to the control with the focus, then up to its parents: take it once,
+    // where it arrives (the window itself when no control has the focus).
+    QWidget* first = QApplication::focusWidget();
+    if (widget->window() != this || widget != (first && first->window() == this ? first : this))
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

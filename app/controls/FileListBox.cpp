@@ -32,7 +32,9 @@ FileListBox::FileListBox(QWidget* parent) : QListView(parent) {
     setUniformItemSizes(true); // lets the view lay out 100,000 rows without measuring each
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setLayoutMode(QListView::Batched);
+    m_scroll.setSingleShot(true);
+    m_scroll.setInterval(0);
+    connect(&m_scroll, &QTimer::timeout, this, [this] { scrollTo(currentIndex()); });
 }
 
 QStringList FileListBox::readFolder(const QString& folder) {
@@ -88,8 +90,13 @@ void FileListBox::setSelected(int index, bool selected) {
         return;
     selectionModel()->select(row, selected ? QItemSelectionModel::ClearAndSelect
                                            : QItemSelectionModel::Deselect);
-    if (selected)
+    if (selected) {
         selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+        // The user sees the entry in hand, once the window repaints: a run selects thousands
+        // of entries a second, and scrolling to each would cost more than the copy.
+        if (!m_scroll.isActive())
+            m_scroll.start();
+    }
 }
 
 QString FileListBox::FileName() const {

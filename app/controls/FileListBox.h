@@ -5,6 +5,7 @@
 #include <QAbstractListModel>
 #include <QListView>
 #include <QStringList>
+#include <QTimer>
 
 namespace controls {
 
@@ -46,6 +47,7 @@ public:
 private:
     QString m_directory;
     FileListModel m_model;
+    QTimer m_scroll;
 };
 
 } // namespace controls

@@ -10,7 +10,8 @@ StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
     }
     m_panels[0]->setMinimumWidth(200);
     m_panels[0]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_panels[1]->setFixedWidth(50);
+    // At least its designed width, and as wide as its text: a destination must not be cut.
+    m_panels[1]->setMinimumWidth(50);
     m_panels[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_panels[1]->setFrameStyle(QFrame::Panel | QFrame::Raised);
     addWidget(m_panels[0], 1);
