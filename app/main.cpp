@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -41,6 +43,11 @@ void closeOnTerminate(TForm1& form) {
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    // The window is French: so are the toolkit's own dialogs (the folder chooser).
+    QTranslator toolkitFrench;
+    if (toolkitFrench.load(QStringLiteral("qtbase_fr"),
+                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&toolkitFrench);
     ApplyTheme(QStringLiteral("Metropolis UI Blue"));
     int result = 0;
     {
