@@ -322,9 +322,10 @@ void TestFlatten::replacementThatCannotHappenLosesNothing() {
     QVERIFY(TestFiles::write(path("x.txt"), "old"));
     QVERIFY(TestFiles::write(path("sub/x.txt"), "new"));
     QVERIFY(TestFiles::write(path("sub/y.txt"), "y"));
-    const QString trashFiles = TestFiles::trashFolder() + "/files";
-    QVERIFY(QDir().mkpath(trashFiles));
-    const QString frozenPath = sourceFrozen ? path("sub/x.txt") : trashFiles;
+    // The trash cannot take the file's record (and so the file) when its info folder is frozen.
+    const QString trashInfo = TestFiles::trashFolder() + "/info";
+    QVERIFY(QDir().mkpath(trashInfo));
+    const QString frozenPath = sourceFrozen ? path("sub/x.txt") : trashInfo;
     if (!chattr("+i", frozenPath))
         QSKIP("chattr +i is not available here");
     frozen.append(frozenPath);
