@@ -1,0 +1,180 @@
+// Kills the program with SIGKILL at random moments of a sort, a folder sort, a flatten and a
+// settings save, and checks after each kill that no file was lost or cut, that no temporary
+// file shows as a real one, and that the settings and journals still read as INI.
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+#include "TreeState.h"
+
+namespace {
+
+QString driver() {
+    return QCoreApplication::applicationDirPath() + "/ordalix_driver";
+}
+
+struct Case {
+    QString op;
+    QStringList extra;
+    // Lays out the tree below the root; returns false on failure.
+    std::function<bool(const QString&)> setup;
+};
+
+// A run of the driver that is killed after `killAfterMs` (never when negative).
+bool runDriver(const QString& root, const QString& data, const Case& c, int killAfterMs,
+               qint64* elapsedMs = nullptr) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", data);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(driver(), QStringList{c.op, root} + c.extra);
+    if (!process.waitForStarted())
+        return false;
+    if (killAfterMs >= 0 && !process.waitForFinished(killAfterMs)) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        process.waitForFinished();
+        return true;
+    }
+    process.waitForFinished(120000);
+    if (elapsedMs)
+        *elapsedMs = timer.elapsed();
+    return process.exitStatus() == QProcess::NormalExit;
+}
+
+QStringList iniFiles(const QString& root) {
+    QStringList files;
+    QDirIterator it(root, {"*.INI", "*.LOG"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    return files;
+}
+
+} // namespace
+
+class TestCrash : public QObject {
+    Q_OBJECT
+private slots:
+    void killAtRandomMoments_data();
+    void killAtRandomMoments();
+    void cleanupTestCase();
+
+private:
+    int m_tried = 0;
+    int m_survived = 0;
+};
+
+void TestCrash::killAtRandomMoments_data() {
+    QTest::addColumn<int>("which");
+    QTest::newRow("file sort") << 0;
+    QTest::newRow("folder sort") << 1;
+    QTest::newRow("flatten") << 2;
+    QTest::newRow("settings save") << 3;
+}
+
+void TestCrash::killAtRandomMoments() {
+    QFETCH(int, which);
+    const QList<Case> cases{
+        {"sortfiles",
+         {"YM"},
+         [](const QString& root) { return TreeState::writeNumbered(root, "photo%1.jpg", 2000); }},
+        {"sortfolders",
+         {"L"},
+         [](const QString& root) {
+             return TreeState::writeNumbered(root, "Dossier%1/inside.txt", 300);
+         }},
+        {"flatten",
+         {},
+         [](const QString& root) {
+             // 5% of the names repeat in other folders.
+             return TreeState::writeNumbered(root, "tree/f%1/file.txt", 100) &&
+                    TreeState::writeNumbered(root, "tree/g%1/h/x%1.dat", 1900);
+         }},
+        {"save",
+         {},
+         [](const QString& root) {
+             // Journals to tidy, large enough for the save to take a while.
+             QDir().mkpath(root + "/ORDALIX_DRIVER_LOG");
+             QFile trace(root + "/ORDALIX_DRIVER_LOG/_TRACE.LOG");
+             if (!trace.open(QIODevice::WriteOnly))
+                 return false;
+             for (int i = 20000; i > 0; --i)
+                 trace.write(QByteArray("[photo") + QByteArray::number(i) +
+                             "]\r\n01/01/2026=/root/2026\r\n");
+             return TreeState::writeNumbered(root, "keep%1.txt", 20);
+         }},
+    };
+    const Case& c = cases.at(which);
+    const quint32 seed = qEnvironmentVariableIsSet("ORDALIX_CRASH_SEED")
+                             ? quint32(qEnvironmentVariableIntValue("ORDALIX_CRASH_SEED"))
+                             : 20261210u + quint32(which);
+    QRandomGenerator random(seed);
+    qInfo("seed %u", seed);
+
+    // One whole run tells how long the operation lasts.
+    qint64 duration = 0;
+    {
+        QTemporaryDir root(QDir::tempPath() + "/crash-XXXXXX");
+        QTemporaryDir data(QDir::tempPath() + "/crash-data-XXXXXX");
+        if (c.op == "flatten")
+            QDir().mkpath(root.filePath("tree"));
+        QVERIFY(c.setup(root.path()));
+        const QString top = c.op == "flatten" ? root.filePath("tree") : root.path();
+        QVERIFY(runDriver(top, data.path(), c, -1, &duration));
+    }
+
+    constexpr int kills = 20;
+    for (int k = 0; k < kills; ++k) {
+        QTemporaryDir root(QDir::tempPath() + "/crash-XXXXXX");
+        QTemporaryDir data(QDir::tempPath() + "/crash-data-XXXXXX");
+        QVERIFY(c.setup(root.path()));
+        // The user's files; journals and settings are rewritten on purpose and checked apart.
+        const QSet<QByteArray> originals = [&] {
+            QSet<QByteArray> set;
+            const auto before = TreeState::hashes({root.path()});
+            for (auto it = before.cbegin(); it != before.cend(); ++it) {
+                if (!it.key().endsWith(".LOG") && !it.key().endsWith(".INI"))
+                    set.insert(it.value());
+            }
+            return set;
+        }();
+        const QString top = c.op == "flatten" ? root.filePath("tree") : root.path();
+        const int at = int(random.bounded(qint64(duration) + 1));
+        QVERIFY(runDriver(top, data.path(), c, at));
+        ++m_tried;
+
+        const auto now = TreeState::hashes({root.path(), data.path() + "/Trash/files"});
+        const QSet<QByteArray> lost = TreeState::missing(originals, now);
+        const QStringList strangers = TreeState::strangers(root.path(), originals, now);
+        QStringList badIni;
+        for (const QString& file : iniFiles(root.path()))
+            badIni += TreeState::badIniLines(file);
+        QVERIFY2(
+            lost.isEmpty(),
+            qPrintable(QString("kill %1 at %2 ms: %3 files lost").arg(k).arg(at).arg(lost.size())));
+        QVERIFY2(
+            strangers.isEmpty(),
+            qPrintable(QString("kill %1 at %2 ms: %3").arg(k).arg(at).arg(strangers.join(", "))));
+        QVERIFY2(
+            badIni.isEmpty(),
+            qPrintable(QString("kill %1 at %2 ms: %3").arg(k).arg(at).arg(badIni.join(" | "))));
+        ++m_survived;
+    }
+}
+
+void TestCrash::cleanupTestCase() {
+    qInfo("crash-kills-survived: %d of %d", m_survived, m_tried);
+}
+
+QTEST_GUILESS_MAIN(TestCrash)
+#include "tst_crash.moc"
