@@ -68,6 +68,27 @@ bool copyIntoPlace(const QString& source, const QString& target) {
     return false;
 }
 
+// Items a run could not take out of the root folder, told to the user once, at the run's end,
+// rather than left unnoticed: the original of a copied file that the trash refused stays in the
+// root folder beside its copy, and a folder that could not be moved stays where it was.
+class LeftBehind {
+public:
+    explicit LeftBehind(QString text) : m_text(std::move(text)) {}
+    void add() {
+        ++m_count;
+        m_reason = LastFileErrorText();
+    }
+    void report() const {
+        if (m_count > 0)
+            MsgDlg(m_text.arg(m_count) + QStringLiteral("\r\n\r\n") + m_reason, mtWarning);
+    }
+
+private:
+    QString m_text;
+    int m_count = 0;
+    QString m_reason;
+};
+
 // At most 15 names, then "...".
 void shorten(QStringList& names) {
     if (names.size() > 15) {
@@ -197,6 +218,9 @@ void RangerFichiers(SortWindow& window) {
 
     const QString program = ExeNameUpper();
     int ignored = 0;
+    LeftBehind notTrashed(QStringLiteral(
+        "%1 fichier(s) copié(s) sans pouvoir être mis à la corbeille : l'original reste aussi "
+        "dans le dossier racine."));
     for (int i = count - 1; i >= 0; --i) {
         window.selectFile(i);
         window.setGaugeProgress(count - i);
@@ -212,6 +236,7 @@ void RangerFichiers(SortWindow& window) {
         QString relative;
         if (!FileRelativeDestination(window, name, date, relative)) {
             MsgDlg(NoDestinationWarning, mtWarning);
+            notTrashed.report();
             return;
         }
         const QString root = window.RootFolder();
@@ -224,7 +249,8 @@ void RangerFichiers(SortWindow& window) {
         }
         if (window.Journal())
             journal::LogFileMove(root, name, destination);
-        RecycleFile(full);
+        if (!RecycleFile(full))
+            notTrashed.add();
         window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
                                                  count - i - ignored, ignored));
         window.setPanelText(1, QStringLiteral("=> Dossier = ") + relative + PathDelim);
@@ -232,12 +258,14 @@ void RangerFichiers(SortWindow& window) {
         if (StopRequested) {
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i));
+            notTrashed.report();
             return;
         }
     }
     if (!window.AutoMode() && window.Warnings())
         InfoDlg(QString::asprintf("%d fichiers rangés %d fichiers ignorés",
                                   window.fileCount() - ignored, ignored));
+    notTrashed.report();
     window.updateFileList();
     if (!window.AutoMode())
         window.openRootFolder();
@@ -258,6 +286,8 @@ void RangerDossiers(SortWindow& window) {
     const int selected = window.folderItemIndex();
     int moved = 0;
     int ignored = 0;
+    LeftBehind notMoved(QStringLiteral(
+        "%1 dossier(s) n'ont pas pu être déplacés : ils restent dans le dossier racine."));
     for (int i = count - 1; i > selected; --i) {
         window.setGaugeProgress(count - i);
         const QString full = window.folderItem(i);
@@ -273,12 +303,15 @@ void RangerDossiers(SortWindow& window) {
         QString destination;
         if (!FolderDestination(window, name, date, destination)) {
             MsgDlg(NoDestinationWarning, mtWarning);
+            notMoved.report();
             return;
         }
         CreateDir(destination);
         if (ShellMove(full, destination + PathDelim + name)) {
             listRange.append(name);
             ++moved;
+        } else {
+            notMoved.add();
         }
         if (window.Journal())
             journal::LogFolderMove(window.RootFolder(), name, destination);
@@ -288,6 +321,7 @@ void RangerDossiers(SortWindow& window) {
         if (StopRequested) {
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i - selected - 1));
+            notMoved.report();
             return;
         }
     }
@@ -309,6 +343,7 @@ void RangerDossiers(SortWindow& window) {
                         QString::fromLocal8Bit(error.what()));
         }
     }
+    notMoved.report();
     window.updateFolderList();
     if (!window.AutoMode())
         window.openRootFolder();

@@ -397,6 +397,11 @@ void TestSorting::failedTrashLeavesBoth() {
         QSKIP("the trash here accepts files from in-memory file systems");
     QCOMPARE(TestFiles::read(shm.filePath("2021/photo.jpg")), QByteArray("photo"));
     QCOMPARE(infos(), QStringList{"1 fichiers rangés 0 fichiers ignorés"});
+    // The user is told once that the original stayed.
+    QCOMPARE(dialogs->shown.last().type, mtWarning);
+    QVERIFY(dialogs->shown.last().text.startsWith(
+        "1 fichier(s) copié(s) sans pouvoir être mis à la corbeille : l'original reste aussi dans "
+        "le dossier racine.\r\n\r\n"));
 }
 
 void TestSorting::keyPressStopsTheRun() {
@@ -466,6 +471,8 @@ void TestSorting::folderRun() {
     const QString report = infos().value(0);
     QCOMPARE(report, QStringLiteral("1 dossiers rangés\r\n\r\nFamille\r\n\r\n\r\n"
                                     "4 dossiers ignorés\r\n\r\nA\r\n2021\r\n2020\r\n1.5\r\n"));
+    QVERIFY(dialogs->texts().last().startsWith(
+        "1 dossier(s) n'ont pas pu être déplacés : ils restent dans le dossier racine."));
     // The failed move still has its records.
     const QString logs = journal::LogFolder(root->path());
     QCOMPARE(IniReadString("Vacances", "2021", "", logs + "DOSSIERS_TRACE.LOG"),
