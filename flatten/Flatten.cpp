@@ -145,6 +145,12 @@ private:
     QElapsedTimer m_shown;
 };
 
+namespace {
+// Files the last walk had to leave where they were, and why the last of them could not move.
+int g_notMoved = 0;
+QString g_notMovedReason;
+} // namespace
+
 bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name) {
     const QString destination = folder + name;
     if (destination == source)
@@ -192,6 +198,13 @@ void DeOrdalixExecute(FlattenWindow& window) {
     InfoDlg(QStringLiteral("%1 fichiers présents ou déplacés dans %2\r\n\r\nVous pouvez supprimer "
                            "les dossiers vides si vous le désirez")
                 .arg(QString::number(window.StatusTag()), window.TopFolder()));
+    // Told rather than left unnoticed: those files are still below the top folder.
+    if (g_notMoved > 0)
+        MsgDlg(QStringLiteral("%1 fichier(s) n'ont pas pu être déplacés : ils restent dans leur "
+                              "dossier.\r\n\r\n")
+                       .arg(g_notMoved) +
+                   g_notMovedReason,
+               mtWarning);
     window.selectFirstTabs();
     window.updateFileList();
     window.clickExplore();
@@ -199,6 +212,8 @@ void DeOrdalixExecute(FlattenWindow& window) {
 
 bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QString& mask) {
     StopRequested = false; // a key pressed during the count or the question is dropped
+    g_notMoved = 0;
+    g_notMovedReason.clear();
     HourGlass cursor;
     Walk walk(window, folder);
     return ExtraireDossier(walk, mask);
@@ -224,6 +239,9 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
                 if (MoveIntoFolder(path, withDelimiter(walk.window.TopFolder()), name)) {
                     walk.window.setStatusTag(moved + 1);
                     walk.advanceGauge();
+                } else {
+                    ++g_notMoved;
+                    g_notMovedReason = LastFileErrorText();
                 }
             }
             path.truncate(length);

@@ -338,6 +338,10 @@ void TestFlatten::replacementThatCannotHappenLosesNothing() {
     QVERIFY(trashed(path("x.txt")).isEmpty());
     QCOMPARE(rootFiles(), (QStringList{"x.txt", "y.txt"}));
     QCOMPARE(infos(), QStringList{kReport.arg("2", root->path())}); // the top's x.txt and y.txt
+    // The file left behind is told, not silently skipped.
+    QCOMPARE(dialogs->shown.last().type, mtWarning);
+    QVERIFY(dialogs->shown.last().text.startsWith(
+        "1 fichier(s) n'ont pas pu être déplacés : ils restent dans leur dossier.\r\n\r\n"));
 }
 
 QTEST_MAIN(TestFlatten)
