@@ -7,6 +7,8 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
 
 #include "Unit1.h"
 #include "outil32_DIR.h"
@@ -34,6 +36,24 @@ class NoFileManager : public QObject {
 public slots:
     void open(const QUrl&) {}
 };
+
+// Injected failures start once the program is up, so that they hit the operation, not the
+// loading of the toolkit: ORDALIX_FAULTS="name:probability;..." for libfiu, when it is preloaded.
+void enableInjectedFaults() {
+    const QByteArray spec = qgetenv("ORDALIX_FAULTS");
+    if (spec.isEmpty())
+        return;
+    using EnableRandom = int (*)(const char*, int, void*, unsigned int, float);
+    auto enable = reinterpret_cast<EnableRandom>(::dlsym(RTLD_DEFAULT, "fiu_enable_random"));
+    if (!enable) {
+        std::fprintf(stderr, "libfiu is not loaded\n");
+        std::exit(3);
+    }
+    for (const QByteArray& item : spec.split(';')) {
+        const qsizetype colon = item.lastIndexOf(':');
+        enable(item.left(colon).constData(), 1, nullptr, 0, item.mid(colon + 1).toFloat());
+    }
+}
 
 int usage() {
     std::fprintf(stderr,
@@ -81,6 +101,7 @@ int main(int argc, char* argv[]) {
     NoFileManager noFileManager;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &noFileManager, "open");
 
+    enableInjectedFaults();
     const QStringList arguments = QApplication::arguments();
     const QString op = arguments.value(1);
     const QStringList args = arguments.mid(2);

@@ -1,0 +1,280 @@
+// Every operation that touches files, under every fault the disk and the system can throw at
+// it: a full disk, a read-only file system, immutable files, another user's refusal, another
+// volume and injected input/output errors. After each case, every original file must be whole
+// somewhere (where it was, where it went, or in the trash), nothing half-written may show, the
+// INI files must still read as INI, and a failure must have been told to the user.
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+#include "TestFiles.h"
+#include "TreeState.h"
+
+namespace {
+
+QString driver() {
+    return QCoreApplication::applicationDirPath() + "/ordalix_driver";
+}
+
+bool quiet(const QString& program, const QStringList& arguments) {
+    return TestFiles::run(program, arguments) == 0;
+}
+
+struct Outcome {
+    int exitCode = -1;
+    QString output;
+    bool told() const {
+        // A failure line of a file operation, an INI error, or a warning, error or plain box.
+        return output.contains("FAILED: ") || output.contains("ERROR: ") ||
+               output.contains("MSG 0: ") || output.contains("MSG 1: ") ||
+               output.contains("MSG 4: ");
+    }
+};
+
+QStringList iniFiles(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, {"*.INI", "*.LOG", "*.ini"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    return files;
+}
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void matrix_data();
+    void matrix();
+    void cleanupTestCase();
+
+private:
+    int m_cases = 0;
+    int m_skipped = 0;
+};
+
+void TestFaults::initTestCase() {
+    QVERIFY(QFile::exists(driver()));
+}
+
+void TestFaults::matrix_data() {
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<QString>("fault");
+    const QStringList ops{"copy", "move", "shellmove", "recycle",     "iniwrite",
+                          "tidy", "sort", "sortfiles", "sortfolders", "flatten"};
+    const QStringList faults{"full",       "readonly",    "immutable",
+                             "permission", "othervolume", "ioerror"};
+    for (const QString& op : ops) {
+        for (const QString& fault : faults)
+            QTest::addRow("%s under %s", qPrintable(op), qPrintable(fault)) << op << fault;
+    }
+}
+
+void TestFaults::matrix() {
+    QFETCH(QString, op);
+    QFETCH(QString, fault);
+    ++m_cases;
+    QTemporaryDir base(QDir::tempPath() + "/faults-XXXXXX");
+    QVERIFY(base.isValid());
+    ::chmod(QFile::encodeName(base.path()).constData(), 0755); // another user may look in
+    const QString data = base.filePath("data");
+    QVERIFY(QDir().mkpath(data));
+    QString root = base.filePath("root");
+    QVERIFY(QDir().mkpath(root));
+    QStringList mounts;
+    QStringList frozen;
+    std::unique_ptr<QTemporaryDir> shm;
+    const auto undo = qScopeGuard([&] {
+        for (const QString& path : std::as_const(frozen))
+            quiet("chattr", {"-R", "-i", path});
+        for (auto it = mounts.crbegin(); it != mounts.crend(); ++it)
+            quiet("umount", {*it});
+    });
+
+    // Where the operation writes: beside its source, or on another volume.
+    if (fault == "full") {
+        const QString image = base.filePath("disk.img");
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(8 << 20))
+            QSKIP("cannot make a disk image");
+        file.close();
+        if (!quiet("mkfs.ext4", {"-q", "-F", image}) ||
+            !quiet("mount", {"-o", "loop", image, root}))
+            QSKIP("cannot mount a small disk here");
+        mounts.append(root);
+    }
+    QString dest = root + "/dest";
+    if (fault == "othervolume") {
+        shm = std::make_unique<QTemporaryDir>("/dev/shm/faults-XXXXXX");
+        if (!shm->isValid())
+            QSKIP("/dev/shm is not available");
+        if (op == "copy" || op == "move" || op == "shellmove")
+            dest = shm->filePath("dest");
+        else
+            root = shm->path(); // the trash refuses in-memory file systems
+    }
+    QVERIFY(QDir().mkpath(dest));
+
+    // The user's files, each with content of its own.
+    constexpr int size = 64 * 1024;
+    QStringList arguments{op};
+    QStringList targets; // what is frozen for the immutable case
+    if (op == "copy" || op == "move") {
+        QVERIFY(TreeState::writeNumbered(root, "src%1.bin", 1, size));
+        QVERIFY(TestFiles::write(dest + "/dst.bin", QByteArray(size, 'o')));
+        arguments += {root + "/src0.bin", dest + "/dst.bin"};
+        targets = {root + "/src0.bin"};
+    } else if (op == "shellmove") {
+        QVERIFY(TreeState::writeNumbered(root, "tree/f%1.bin", 4, size));
+        arguments += {root + "/tree", dest + "/tree"};
+        targets = {root + "/tree"};
+    } else if (op == "recycle") {
+        QVERIFY(TreeState::writeNumbered(root, "file%1.bin", 1, size));
+        arguments += {root + "/file0.bin"};
+        targets = {root + "/file0.bin"};
+    } else if (op == "iniwrite" || op == "tidy" || op == "sort") {
+        QByteArray ini;
+        for (int i = 9; i >= 0; --i)
+            ini += "[photo" + QByteArray::number(i) + "]\r\n01/01/2026=" + QByteArray(200, 'v') +
+                   "\r\n";
+        QVERIFY(TestFiles::write(root + "/journal.ini", ini));
+        arguments += {root + "/journal.ini"};
+        if (op == "iniwrite")
+            arguments += {"photo99", "key", QString(3000, 'w')};
+        targets = {root + "/journal.ini"};
+    } else if (op == "sortfiles") {
+        QVERIFY(TreeState::writeNumbered(root, "photo%1.jpg", 12, size));
+        arguments += {root, "YM"};
+        targets = {root};
+    } else if (op == "sortfolders") {
+        QVERIFY(TreeState::writeNumbered(root, "Dossier%1/inside.bin", 6, size));
+        arguments += {root, "L"};
+        targets = {root};
+    } else if (op == "flatten") {
+        QVERIFY(TreeState::writeNumbered(root, "sub%1/deeper/file%1.bin", 8, size));
+        QVERIFY(TestFiles::write(root + "/file3.bin", "replaced by the one from below"));
+        arguments += {root};
+        targets = {root};
+    }
+    const QByteArray iniBefore = TestFiles::read(root + "/journal.ini");
+    // The user's files. A copy or a move replaces its destination on purpose (its callers send
+    // a different file there to the trash first): that one may go, but nothing may be cut.
+    QSet<QByteArray> originals;
+    QSet<QByteArray> replaceable;
+    const auto before = TreeState::hashes({root, dest});
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        (it.key() == dest + "/dst.bin" ? replaceable : originals).insert(it.value());
+
+    if (fault == "full") {
+        // Leave a few blocks: enough to start, not enough to finish.
+        QFile filler(root + "/.filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        filler.close();
+        filler.resize(filler.size() - 3 * 4096);
+    } else if (fault == "readonly") {
+        if (!quiet("mount", {"--bind", root, root}))
+            QSKIP("bind mounts are not permitted here");
+        mounts.append(root);
+        QVERIFY(quiet("mount", {"-o", "remount,bind,ro", root}));
+    } else if (fault == "immutable") {
+        for (const QString& target : std::as_const(targets)) {
+            if (!quiet("chattr", {"-R", "+i", target}))
+                QSKIP("chattr +i is not available here");
+            frozen.append(target);
+        }
+    } else if (fault == "permission") {
+        QVERIFY(quiet("chown", {"-R", "65534:65534", data}));
+    }
+
+    // Run it.
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_DATA_HOME", data);
+    env.insert("HOME", data);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QString program = driver();
+    if (fault == "permission") {
+        arguments.prepend(program);
+        arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + arguments;
+        program = "setpriv";
+    } else if (fault == "ioerror") {
+        if (QStandardPaths::findExecutable("fiu-run").isEmpty())
+            QSKIP("fiu-run is not installed");
+        arguments.prepend(program);
+        arguments.prepend("-x");
+        program = "fiu-run";
+        // Reads, writes and opens fail at random once the program is up; listings are left
+        // alone, since a folder that cannot be read simply shows fewer entries to work on.
+        env.insert("ORDALIX_FAULTS", "posix/io/rw/*:0.05;posix/io/oc/open:0.05");
+        process.setProcessEnvironment(env);
+    }
+    process.start(program, arguments);
+    QVERIFY(process.waitForFinished(120000));
+    Outcome outcome{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                    QString::fromUtf8(process.readAll())};
+
+    // What is where now, read before anything is unmounted.
+    QStringList folders{root, dest, data + "/Trash/files"};
+    for (const QString& trash : QDir(root).entryList({".Trash*"}, QDir::Dirs | QDir::Hidden))
+        folders.append(root + "/" + trash);
+    const auto now = TreeState::hashes(folders);
+    QStringList badIni;
+    for (const QString& file : iniFiles(root))
+        badIni += TreeState::badIniLines(file);
+    const QByteArray iniAfter = TestFiles::read(root + "/journal.ini");
+
+    const QSet<QByteArray> allowed = originals + replaceable;
+    QStringList strangers = TreeState::strangers(root, allowed, now);
+    if (dest != root + "/dest")
+        strangers += TreeState::strangers(dest, allowed, now);
+    const bool iniOp = op == "iniwrite" || op == "tidy" || op == "sort";
+    const QSet<QByteArray> lost = iniOp ? QSet<QByteArray>() : TreeState::missing(originals, now);
+    const QString context = QString("%1 under %2 (exit %3): %4")
+                                .arg(op, fault)
+                                .arg(outcome.exitCode)
+                                .arg(outcome.output.right(600));
+    QVERIFY2(lost.isEmpty(), qPrintable(QString::number(lost.size()) + " lost; " + context));
+    if (!iniOp)
+        QVERIFY2(strangers.isEmpty(), qPrintable(strangers.join(", ") + "; " + context));
+    QVERIFY2(badIni.isEmpty(), qPrintable(badIni.join(" | ") + "; " + context));
+    if (iniOp && iniAfter != iniBefore) {
+        // Rewritten: whole, never cut (a write adds, a tidy pass reorders or spaces).
+        QVERIFY2(iniAfter.size() >= iniBefore.size() - 64, qPrintable(context));
+        QVERIFY2(iniAfter.contains("[photo0]") && iniAfter.contains("[photo9]"),
+                 qPrintable(context));
+    }
+
+    // Whatever did not get done was told.
+    bool undone = outcome.exitCode != 0;
+    if (op == "sortfiles" || op == "flatten" || op == "recycle" || op == "copy" || op == "move" ||
+        op == "shellmove") {
+        const QStringList left = QDir(root).entryList(QDir::Files);
+        undone = undone || (op == "sortfiles" && !left.filter(".jpg").isEmpty()) ||
+                 (op == "flatten" && QDir(root).entryList(QDir::Files).size() < 8);
+    }
+    if (op == "sortfolders")
+        undone = undone || !QDir(root).entryList({"Dossier*"}, QDir::Dirs).isEmpty();
+    if (undone)
+        QVERIFY2(outcome.told(), qPrintable("nothing told; " + context));
+}
+
+void TestFaults::cleanupTestCase() {
+    qInfo("fault-cases: %d", m_cases);
+}
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "tst_faults.moc"
