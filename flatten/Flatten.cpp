@@ -149,6 +149,7 @@ namespace {
 // Files the last walk had to leave where they were, and why the last of them could not move.
 int g_notMoved = 0;
 QString g_notMovedReason;
+int g_unreadFolders = 0; // folders the walk could not list (a path too long, a refusal)
 } // namespace
 
 bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name) {
@@ -199,12 +200,18 @@ void DeOrdalixExecute(FlattenWindow& window) {
                            "les dossiers vides si vous le désirez")
                 .arg(QString::number(window.StatusTag()), window.TopFolder()));
     // Told rather than left unnoticed: those files are still below the top folder.
-    if (g_notMoved > 0)
-        MsgDlg(QStringLiteral("%1 fichier(s) n'ont pas pu être déplacés : ils restent dans leur "
-                              "dossier.\r\n\r\n")
-                       .arg(g_notMoved) +
-                   g_notMovedReason,
-               mtWarning);
+    if (g_notMoved > 0 || g_unreadFolders > 0) {
+        QString text;
+        if (g_notMoved > 0)
+            text += QStringLiteral("%1 fichier(s) n'ont pas pu être déplacés : ils restent dans "
+                                   "leur dossier.\r\n")
+                        .arg(g_notMoved);
+        if (g_unreadFolders > 0)
+            text += QStringLiteral("%1 dossier(s) n'ont pas pu être lus : leurs fichiers restent "
+                                   "en place.\r\n")
+                        .arg(g_unreadFolders);
+        MsgDlg(text + QStringLiteral("\r\n") + g_notMovedReason, mtWarning);
+    }
     window.selectFirstTabs();
     window.updateFileList();
     window.clickExplore();
@@ -213,6 +220,7 @@ void DeOrdalixExecute(FlattenWindow& window) {
 bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QString& mask) {
     StopRequested = false; // a key pressed during the count or the question is dropped
     g_notMoved = 0;
+    g_unreadFolders = 0;
     g_notMovedReason.clear();
     HourGlass cursor;
     Walk walk(window, folder);
@@ -229,8 +237,12 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
                                   : QString();
         platform::FindHandle search;
         platform::FindData entry;
-        for (bool found = search.findFirst(ordalix::toPlatformPath(path + mask), entry, false);
-             found; found = search.findNext(entry)) {
+        bool found = search.findFirst(ordalix::toPlatformPath(path + mask), entry, false);
+        if (!found && !platform::lastErrorIsNotFound()) {
+            ++g_unreadFolders;
+            g_notMovedReason = LastFileErrorText();
+        }
+        for (; found; found = search.findNext(entry)) {
             const QString name = ordalix::fromPlatformPath(entry.name);
             path += name;
             if (isFileEntry(entry, path)) {

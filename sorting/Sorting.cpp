@@ -221,6 +221,9 @@ void RangerFichiers(SortWindow& window) {
     LeftBehind notTrashed(QStringLiteral(
         "%1 fichier(s) copié(s) sans pouvoir être mis à la corbeille : l'original reste aussi "
         "dans le dossier racine."));
+    LeftBehind unreadable(QStringLiteral(
+        "%1 fichier(s) laissé(s) à leur place : leur nom n'a pas pu être lu (codage non valide) "
+        "ou ils ont disparu pendant le rangement."));
     for (int i = count - 1; i >= 0; --i) {
         window.selectFile(i);
         window.setGaugeProgress(count - i);
@@ -230,13 +233,18 @@ void RangerFichiers(SortWindow& window) {
             continue;
         }
         const DateComponents date = DateComponentsOf(FileTimeStamp(full));
-        if (date.Year < 1900)
+        if (date.Year < 1900) {
+            // A file listed but not found by its name: one the run cannot handle, told.
+            if (!IsFile(full))
+                unreadable.add();
             continue;
+        }
         const QString name = lastComponent(full);
         QString relative;
         if (!FileRelativeDestination(window, name, date, relative)) {
             MsgDlg(NoDestinationWarning, mtWarning);
             notTrashed.report();
+            unreadable.report();
             return;
         }
         const QString root = window.RootFolder();
@@ -259,6 +267,7 @@ void RangerFichiers(SortWindow& window) {
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i));
             notTrashed.report();
+            unreadable.report();
             return;
         }
     }
@@ -266,6 +275,7 @@ void RangerFichiers(SortWindow& window) {
         InfoDlg(QString::asprintf("%d fichiers rangés %d fichiers ignorés",
                                   window.fileCount() - ignored, ignored));
     notTrashed.report();
+    unreadable.report();
     window.updateFileList();
     if (!window.AutoMode())
         window.openRootFolder();
@@ -298,8 +308,11 @@ void RangerDossiers(SortWindow& window) {
             continue;
         }
         const DateComponents date = DateComponentsOf(FileTimeStamp(full));
-        if (date.Year < 1900)
+        if (date.Year < 1900) {
+            if (!IsFolder(full))
+                notMoved.add(); // listed, but not found by its name
             continue;
+        }
         QString destination;
         if (!FolderDestination(window, name, date, destination)) {
             MsgDlg(NoDestinationWarning, mtWarning);

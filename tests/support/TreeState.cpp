@@ -5,6 +5,11 @@
 #include <QDirIterator>
 #include <QFile>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace TreeState {
 
 bool writeNumbered(const QString& root, const QString& pattern, int count, int size) {
@@ -22,18 +27,53 @@ bool writeNumbered(const QString& root, const QString& pattern, int count, int s
     return true;
 }
 
+namespace {
+
+// Walks from open folders rather than by full paths: a tree may hold paths longer than the
+// system takes whole, and names that are not valid UTF-8.
+void hashFolder(int folder, const QByteArray& path, QHash<QString, QByteArray>& result) {
+    DIR* dir = ::fdopendir(::dup(folder));
+    if (!dir)
+        return;
+    ::rewinddir(dir);
+    while (dirent* entry = ::readdir(dir)) {
+        const QByteArray name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat st;
+        if (::fstatat(folder, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            const int sub = ::openat(folder, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+            if (sub >= 0) {
+                hashFolder(sub, path + '/' + name, result);
+                ::close(sub);
+            }
+        } else if (S_ISREG(st.st_mode)) {
+            const int file = ::openat(folder, entry->d_name, O_RDONLY);
+            if (file < 0)
+                continue;
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            static QByteArray buffer(65536, '\0'); // not on the stack: the walk runs deep
+            for (ssize_t n; (n = ::read(file, buffer.data(), size_t(buffer.size()))) > 0;)
+                hash.addData(QByteArrayView(buffer.constData(), n));
+            ::close(file);
+            result.insert(QFile::decodeName(path + '/' + name), hash.result());
+        }
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
 QHash<QString, QByteArray> hashes(const QStringList& folders) {
     QHash<QString, QByteArray> result;
     for (const QString& folder : folders) {
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            QFile file(path);
-            if (file.open(QIODevice::ReadOnly))
-                result.insert(path,
-                              QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256));
-        }
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0)
+            continue;
+        hashFolder(fd, QFile::encodeName(folder), result);
+        ::close(fd);
     }
     return result;
 }

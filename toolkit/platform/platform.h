@@ -111,6 +111,8 @@ Path executablePath();
 
 // The error of the last failing call on this thread, and its text in the user's language.
 int lastError();
+// True when that error only says there was nothing there (no such entry, no match).
+bool lastErrorIsNotFound();
 std::u16string lastErrorText();
 
 } // namespace ordalix::platform

@@ -661,6 +661,8 @@ int lastError() {
     return t_lastError;
 }
 
+bool lastErrorIsNotFound() { return t_lastError == ENOENT; }
+
 std::u16string lastErrorText() {
     return fromNative(t_lastErrorText);
 }
