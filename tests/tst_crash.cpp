@@ -1,24 +1,15 @@
 // Kills the program with SIGKILL at random moments of a sort, a folder sort, a flatten and a
 // settings save, and checks after each kill that no file was lost or cut, that no temporary
 // file shows as a real one, and that the settings and journals still read as INI.
-#include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-
+#include "Driver.h"
 #include "TreeState.h"
 
 namespace {
-
-QString driver() {
-    return QCoreApplication::applicationDirPath() + "/ordalix_driver";
-}
 
 struct Case {
     QString op;
@@ -26,39 +17,6 @@ struct Case {
     // Lays out the tree below the root; returns false on failure.
     std::function<bool(const QString&)> setup;
 };
-
-// A run of the driver that is killed after `killAfterMs` (never when negative).
-bool runDriver(const QString& root, const QString& data, const Case& c, int killAfterMs,
-               qint64* elapsedMs = nullptr) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_HOME", data);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(driver(), QStringList{c.op, root} + c.extra);
-    if (!process.waitForStarted())
-        return false;
-    if (killAfterMs >= 0 && !process.waitForFinished(killAfterMs)) {
-        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
-        process.waitForFinished();
-        return true;
-    }
-    process.waitForFinished(120000);
-    if (elapsedMs)
-        *elapsedMs = timer.elapsed();
-    return process.exitStatus() == QProcess::NormalExit;
-}
-
-QStringList iniFiles(const QString& root) {
-    QStringList files;
-    QDirIterator it(root, {"*.INI", "*.LOG"}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    return files;
-}
 
 } // namespace
 
@@ -130,7 +88,10 @@ void TestCrash::killAtRandomMoments() {
             QDir().mkpath(root.filePath("tree"));
         QVERIFY(c.setup(root.path()));
         const QString top = c.op == "flatten" ? root.filePath("tree") : root.path();
-        QVERIFY(runDriver(top, data.path(), c, -1, &duration));
+        const Driver::Result whole =
+            Driver::run(QStringList{c.op, top} + c.extra, Driver::environment(data.path()));
+        QVERIFY2(whole.normalExit && whole.exitCode == 0, qPrintable(whole.output));
+        duration = whole.elapsedMs;
     }
 
     constexpr int kills = 20;
@@ -150,14 +111,14 @@ void TestCrash::killAtRandomMoments() {
         }();
         const QString top = c.op == "flatten" ? root.filePath("tree") : root.path();
         const int at = int(random.bounded(qint64(duration) + 1));
-        QVERIFY(runDriver(top, data.path(), c, at));
+        Driver::run(QStringList{c.op, top} + c.extra, Driver::environment(data.path()), at);
         ++m_tried;
 
         const auto now = TreeState::hashes({root.path(), data.path() + "/Trash/files"});
         const QSet<QByteArray> lost = TreeState::missing(originals, now);
         const QStringList strangers = TreeState::strangers(root.path(), originals, now);
         QStringList badIni;
-        for (const QString& file : iniFiles(root.path()))
+        for (const QString& file : TreeState::iniFiles(root.path()))
             badIni += TreeState::badIniLines(file);
         QVERIFY2(
             lost.isEmpty(),

@@ -5,9 +5,7 @@
 // INI files must still read as INI, and a failure must have been told to the user.
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -15,6 +13,7 @@
 
 #include <sys/stat.h>
 
+#include "Driver.h"
 #include "TestFiles.h"
 #include "TreeState.h"
 
@@ -28,23 +27,10 @@ bool quiet(const QString& program, const QStringList& arguments) {
     return TestFiles::run(program, arguments) == 0;
 }
 
-struct Outcome {
-    int exitCode = -1;
-    QString output;
-    bool told() const {
-        // A failure line of a file operation, an INI error, or a warning, error or plain box.
-        return output.contains("FAILED: ") || output.contains("ERROR: ") ||
-               output.contains("MSG 0: ") || output.contains("MSG 1: ") ||
-               output.contains("MSG 4: ");
-    }
-};
-
-QStringList iniFiles(const QString& folder) {
-    QStringList files;
-    QDirIterator it(folder, {"*.INI", "*.LOG", "*.ini"}, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files.append(it.next());
-    return files;
+// A failure line of a file operation, an INI error, or a warning, error or plain box.
+bool told(const QString& output) {
+    return output.contains("FAILED: ") || output.contains("ERROR: ") ||
+           output.contains("MSG 0: ") || output.contains("MSG 1: ") || output.contains("MSG 4: ");
 }
 
 } // namespace
@@ -199,33 +185,20 @@ void TestFaults::matrix() {
     }
 
     // Run it.
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_HOME", data);
+    QProcessEnvironment env = Driver::environment(data);
     env.insert("HOME", data);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    QString program = driver();
+    QStringList wrapper;
     if (fault == "permission") {
-        arguments.prepend(program);
-        arguments = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} + arguments;
-        program = "setpriv";
+        wrapper = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
     } else if (fault == "ioerror") {
         if (QStandardPaths::findExecutable("fiu-run").isEmpty())
             QSKIP("fiu-run is not installed");
-        arguments.prepend(program);
-        arguments.prepend("-x");
-        program = "fiu-run";
+        wrapper = {"fiu-run", "-x"};
         // Reads, writes and opens fail at random once the program is up; listings are left
         // alone, since a folder that cannot be read simply shows fewer entries to work on.
         env.insert("ORDALIX_FAULTS", "posix/io/rw/*:0.05;posix/io/oc/open:0.05");
-        process.setProcessEnvironment(env);
     }
-    process.start(program, arguments);
-    QVERIFY(process.waitForFinished(120000));
-    Outcome outcome{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                    QString::fromUtf8(process.readAll())};
+    const Driver::Result outcome = Driver::run(arguments, env, -1, wrapper);
 
     // What is where now, read before anything is unmounted.
     QStringList folders{root, dest, data + "/Trash/files"};
@@ -233,7 +206,7 @@ void TestFaults::matrix() {
         folders.append(root + "/" + trash);
     const auto now = TreeState::hashes(folders);
     QStringList badIni;
-    for (const QString& file : iniFiles(root))
+    for (const QString& file : TreeState::iniFiles(root))
         badIni += TreeState::badIniLines(file);
     const QByteArray iniAfter = TestFiles::read(root + "/journal.ini");
 
@@ -269,7 +242,7 @@ void TestFaults::matrix() {
     if (op == "sortfolders")
         undone = undone || !QDir(root).entryList({"Dossier*"}, QDir::Dirs).isEmpty();
     if (undone)
-        QVERIFY2(outcome.told(), qPrintable("nothing told; " + context));
+        QVERIFY2(told(outcome.output), qPrintable("nothing told; " + context));
 }
 
 void TestFaults::cleanupTestCase() {

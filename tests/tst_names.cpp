@@ -1,11 +1,9 @@
 // Hostile names and trees through the file run, the folder run, the flatten walk and the
 // journals: nothing crashes, nothing is lost, and no name adds a line to an INI file.
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,32 +13,11 @@
 #include <thread>
 #include <unistd.h>
 
+#include "Driver.h"
 #include "TestFiles.h"
 #include "TreeState.h"
 
 namespace {
-
-QString driver() {
-    return QCoreApplication::applicationDirPath() + "/ordalix_driver";
-}
-
-struct Run {
-    int exitCode = -1;
-    QString output;
-};
-
-Run runDriver(const QString& data, const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_DATA_HOME", data);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(driver(), arguments);
-    process.waitForFinished(300000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAll())};
-}
 
 // Creates a file by its bytes, whatever they spell.
 bool writeRaw(const QByteArray& path, const QByteArray& content) {
@@ -125,8 +102,8 @@ void TestNames::hostileNames() {
     const QByteArray original = QCryptographicHash::hash(content, QCryptographicHash::Sha256);
 
     const QString data = base.filePath("data");
-    const Run run =
-        runDriver(data, {op, QFile::decodeName(root), op == "sortfolders" ? "L" : "YM"});
+    const Driver::Result run = Driver::run(
+        {op, QFile::decodeName(root), op == "sortfolders" ? "L" : "YM"}, Driver::environment(data));
     QVERIFY2(run.exitCode == 0, qPrintable(run.output.right(800)));
 
     const auto now = TreeState::hashes({QFile::decodeName(root), data + "/Trash/files"});
@@ -189,7 +166,8 @@ void TestNames::longPathsAndDeepTrees() {
     ::close(fd);
     ::close(top);
 
-    const Run run = runDriver(data, {"flatten", QFile::decodeName(root)});
+    const Driver::Result run =
+        Driver::run({"flatten", QFile::decodeName(root)}, Driver::environment(data));
     QVERIFY2(run.exitCode == 0, qPrintable(run.output.right(800)));
     const QSet<QByteArray> lost =
         TreeState::missing(originals, TreeState::hashes({QFile::decodeName(root), data}));
@@ -217,7 +195,8 @@ void TestNames::fileBeingWrittenStays() {
         }
         ::close(fd);
     });
-    const Run run = runDriver(base.filePath("data"), {"sortfiles", root, "Y"});
+    const Driver::Result run =
+        Driver::run({"sortfiles", root, "Y"}, Driver::environment(base.filePath("data")));
     writing = false;
     writer.join();
     QVERIFY2(run.exitCode == 0, qPrintable(run.output));

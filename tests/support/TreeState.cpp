@@ -101,6 +101,16 @@ QStringList strangers(const QString& root, const QSet<QByteArray>& originals,
     return found;
 }
 
+QStringList iniFiles(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder,
+                    {QStringLiteral("*.INI"), QStringLiteral("*.LOG"), QStringLiteral("*.ini")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    return files;
+}
+
 QStringList badIniLines(const QString& file) {
     QFile in(file);
     QStringList bad;

@@ -21,6 +21,8 @@ QSet<QByteArray> missing(const QSet<QByteArray>& originals, const QHash<QString,
 // and which are not INI files of the program: half-written or foreign files.
 QStringList strangers(const QString& root, const QSet<QByteArray>& originals,
                       const QHash<QString, QByteArray>& now);
+// The settings and journal files below a folder.
+QStringList iniFiles(const QString& folder);
 // Lines of an INI file that are neither empty, a comment, a [section] nor a key=value.
 QStringList badIniLines(const QString& file);
 

@@ -1,0 +1,48 @@
+#include "Driver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <csignal>
+
+namespace Driver {
+
+QString path() {
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ordalix_driver");
+}
+
+QProcessEnvironment environment(const QString& data) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+Result run(const QStringList& arguments, const QProcessEnvironment& environment, int killAfterMs,
+           const QStringList& wrapper) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QStringList command = wrapper + QStringList{path()} + arguments;
+    const QString program = command.takeFirst();
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, command);
+    Result result;
+    if (!process.waitForStarted())
+        return result;
+    if (killAfterMs >= 0 && !process.waitForFinished(killAfterMs)) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        process.waitForFinished();
+    } else {
+        process.waitForFinished(300000);
+    }
+    result.elapsedMs = timer.elapsed();
+    result.normalExit = process.exitStatus() == QProcess::NormalExit;
+    result.exitCode = result.normalExit ? process.exitCode() : -1;
+    result.output = QString::fromUtf8(process.readAll());
+    return result;
+}
+
+} // namespace Driver
