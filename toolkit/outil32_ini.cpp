@@ -86,6 +86,7 @@ enum class TextEncoding { SingleByte, Utf8Bom, Utf16LE, Utf16BE };
 struct IniText {
     TextEncoding encoding = TextEncoding::SingleByte;
     QStringList lines;
+    QByteArray tail; // a UTF-16 file's odd last byte
 };
 
 QString fullPath(const QString& path) {
@@ -112,6 +113,9 @@ bool readIniText(const QString& path, IniText& text) {
         const bool little = bytes[0] == '\xFF';
         text.encoding = little ? TextEncoding::Utf16LE : TextEncoding::Utf16BE;
         units.resize((bytes.size() - 2) / 2);
+        // A last byte that is half a unit is no text, but it is the file's: it is written back.
+        if (bytes.size() % 2 != 0)
+            text.tail = bytes.right(1);
         for (qsizetype i = 0; i < units.size(); ++i) {
             const auto a = static_cast<uchar>(bytes[2 + 2 * i]);
             const auto b = static_cast<uchar>(bytes[3 + 2 * i]);
@@ -169,6 +173,7 @@ void writeIniText(const QString& path, const IniText& text) {
         put(u'\r');
         put(u'\n');
     }
+    bytes.append(text.tail.constData(), static_cast<size_t>(text.tail.size()));
     const int error =
         ordalix::platform::replaceFileContent(ordalix::toPlatformPath(fullPath(path)), bytes);
     if (error != 0)
@@ -186,6 +191,11 @@ QString comparable(const QString& line, TextEncoding encoding) {
     default:
         return line;
     }
+}
+
+bool startsWithByteOrderMark(const QString& line) {
+    return line.startsWith(QLatin1String("\xEF\xBB\xBF")) ||
+           line.startsWith(QLatin1String("\xFF\xFE")) || line.startsWith(QLatin1String("\xFE\xFF"));
 }
 
 } // namespace
@@ -342,6 +352,11 @@ void TidyIniFile(const QString& file, bool blankAfter) {
     qsizetype first = 0;
     while (first < lines.size() && lines[first].isEmpty())
         ++first;
+    // Except above a byte line that begins like a byte-order mark: at the top of the file it
+    // would be taken for one, and the whole file would read in another encoding.
+    if (text.encoding == TextEncoding::SingleByte && first > 0 && first < lines.size() &&
+        startsWithByteOrderMark(lines[first]))
+        --first;
     text.lines = lines.mid(first);
     writeIniText(path, text);
 }

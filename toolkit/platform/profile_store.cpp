@@ -736,6 +736,9 @@ bool tryAppend(FileIndex& index, const struct stat& st, const std::string& path,
     const std::u16string k = fold(key);
     const Encoder encoder{index.encoding, index.lineEnd};
     std::string bytes = index.endsWithLineEnd ? std::string() : encoder(index.lineEnd);
+    const bool utf16 = index.encoding == Encoding::Utf16LE || index.encoding == Encoding::Utf16BE;
+    if (utf16 && st.st_size % 2 != 0)
+        return false; // a UTF-16 file ending in half a unit: the slow path writes before it
     const bool newSection = !index.sections.count(s);
     if (newSection)
         bytes += encoder.headerLine(section);
@@ -805,6 +808,10 @@ bool writeNative(const std::string& path, const std::u16string& section, const s
     }
     if (replaceUpTo == std::string::npos)
         replaceUpTo = at;
+    // A UTF-16 file that ends in half a unit would shift every character added after it, and
+    // the new lines would read as nonsense: they go before that byte, which stays last.
+    if (doc.unitSize() == 2 && at == old.size() && old.size() % 2 != 0)
+        at = replaceUpTo = old.size() - 1;
     std::string updated = old.substr(0, at) + insert + old.substr(replaceUpTo);
 
     int error = 0;

@@ -1,0 +1,385 @@
+// The desktop trash for real: what the file run and RecycleFile trash, on the home file system
+// and on another mounted volume with each kind of top-level .Trash folder, comes back whole
+// through trash-cli (trash-list, trash-restore); where the trash refuses, the item stays where
+// it was and the user is told why.
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TestFiles.h"
+#include "outil32_FILE.h"
+
+namespace {
+
+QString driver() {
+    return QCoreApplication::applicationDirPath() + "/ordalix_driver";
+}
+
+QByteArray hashOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result().toHex();
+}
+
+struct Run {
+    int code = -1;
+    QString output;
+};
+
+Run run(const QString& program, const QStringList& arguments, const QString& folder = {},
+        const QByteArray& input = {},
+        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    if (!process.waitForStarted())
+        return {};
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(120000))
+        process.kill();
+    process.waitForFinished();
+    Run result;
+    result.output = QString::fromUtf8(process.readAll());
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.code = process.exitCode();
+    return result;
+}
+
+bool have(const QString& tool) {
+    return !QStandardPaths::findExecutable(tool).isEmpty();
+}
+
+// Original paths trash-list shows.
+QStringList trashListed() {
+    QStringList paths;
+    const QRegularExpression line(QStringLiteral("^\\S+ \\S+ (.+)$"));
+    for (const QString& text : run("trash-list", {}).output.split(u'\n')) {
+        const QRegularExpressionMatch match = line.match(text);
+        if (match.hasMatch())
+            paths.append(match.captured(1));
+    }
+    return paths;
+}
+
+// Restores one trashed item with trash-restore, which lists what was trashed from its working
+// folder and asks for a number.
+bool trashRestore(const QString& original) {
+    const QString folder = QFileInfo(original).absolutePath();
+    const QRegularExpression line(QStringLiteral("^\\s*(\\d+) \\S+ \\S+ (.+)$"));
+    QString number;
+    for (const QString& text : run("trash-restore", {}, folder).output.split(u'\n')) {
+        const QRegularExpressionMatch match = line.match(text);
+        if (match.hasMatch() && match.captured(2) == original)
+            number = match.captured(1);
+    }
+    if (number.isEmpty()) {
+        qWarning("trash-restore does not offer %s", qPrintable(original));
+        return false;
+    }
+    return run("trash-restore", {}, folder, number.toUtf8() + '\n').code == 0;
+}
+
+// Checks that trash-cli lists an item Ordalix trashed and gives it back with the same content.
+void checkRestoredByTrashCli(const QString& original, const QByteArray& hash) {
+    QVERIFY2(trashListed().contains(original), qPrintable(original));
+    QVERIFY(trashRestore(original));
+    QCOMPARE(hashOf(original), hash);
+    QVERIFY(!trashListed().contains(original));
+}
+
+// A small ext4 volume mounted through a loop device for the length of a test. GLib trashes on
+// such a volume into its own top-level trash folder; a tmpfs it would refuse outright.
+class Volume {
+public:
+    Volume() {
+        if (::getuid() != 0 || !have("mkfs.ext4") || !have("mount"))
+            return;
+        // Reachable by another user, for the tests that run as one.
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ReadOther | QFile::ExeOther |
+                                                QFile::ReadGroup | QFile::ExeGroup);
+        const QString image = m_dir.path() + "/volume.img";
+        top = m_dir.path() + "/top";
+        QFile file(image);
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(8 << 20))
+            return;
+        file.close();
+        m_mounted = QDir().mkpath(top) && run("mkfs.ext4", {"-q", "-F", image}).code == 0 &&
+                    run("mount", {"-o", "loop", image, top}).code == 0;
+    }
+    ~Volume() {
+        if (m_mounted) {
+            run("chattr", {"-i", top});
+            run("umount", {top});
+        }
+    }
+    Volume(const Volume&) = delete;
+    Volume& operator=(const Volume&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    // A folder beside the volume, on the build's disk.
+    QString outside(const QString& name) const { return m_dir.path() + "/" + name; }
+    // Entries of the top folder besides the file system's own.
+    QStringList topEntries() const {
+        QStringList names = TestFiles::entries(top);
+        names.removeAll("lost+found");
+        return names;
+    }
+
+    QString top;
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+};
+
+// The account the refusal tests run as, with a home and data folder of its own.
+struct OtherUser {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+
+    bool prepare(const QString& home) {
+        const passwd* account = ::getpwnam("nobody");
+        if (!account || ::getuid() != 0 || !have("setpriv"))
+            return false;
+        uid = account->pw_uid;
+        gid = account->pw_gid;
+        for (const QString& folder : {home, home + "/share", home + "/runtime"}) {
+            if (!QDir().mkpath(folder) || !own(folder))
+                return false;
+        }
+        QFile::setPermissions(home + "/runtime",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert("HOME", home);
+        env.insert("XDG_DATA_HOME", home + "/share");
+        env.insert("XDG_CONFIG_HOME", home);
+        env.insert("XDG_CACHE_HOME", home);
+        env.insert("XDG_RUNTIME_DIR", home + "/runtime");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        return true;
+    }
+    bool own(const QString& path) const {
+        return ::chown(QFile::encodeName(path).constData(), uid, gid) == 0;
+    }
+    Run runDriver(const QStringList& arguments) const {
+        return run("setpriv",
+                   QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", driver()} +
+                       arguments,
+                   {}, {}, env);
+    }
+};
+
+// The reason of a driver's "FAILED: reason" line, or a null string.
+QString failedReason(const QString& output) {
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^FAILED: (.*)$"), QRegularExpression::MultilineOption)
+            .match(output);
+    return match.hasMatch() ? match.captured(1).trimmed() : QString();
+}
+
+const QDateTime Sorted = QDateTime(QDate(2021, 3, 5), QTime(10, 0));
+
+} // namespace
+
+enum class TopTrash { Sticky, NotSticky, Link, None, ImmutableTop };
+Q_DECLARE_METATYPE(TopTrash)
+
+class TestTrash : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QVERIFY(QFile::exists(driver()));
+        if (!have("trash-list") || !have("trash-restore"))
+            QSKIP("trash-cli is not installed (scripts/deps.sh installs it)");
+    }
+
+    // The file run copies each file to its year folder and trashes the original; trash-cli lists
+    // the original under its own name and restores it whole.
+    void fileRunOriginalsRestoredByTrashCli_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("percent") << "100 %.txt";
+        QTest::newRow("percent escapes") << "%20 %25 %s %d %%.txt";
+        QTest::newRow("spaces") << "deux  espaces .txt";
+        QTest::newRow("leading space") << " devant.txt";
+        QTest::newRow("accents and percent") << "été à 50 % + 1.txt";
+    }
+    void fileRunOriginalsRestoredByTrashCli() {
+        QFETCH(QString, name);
+        QTemporaryDir root;
+        const QString original = root.path() + "/" + name;
+        QVERIFY(TestFiles::write(original, "contenu de " + name.toUtf8()));
+        QVERIFY(TestFiles::setModified(original, Sorted));
+        const QByteArray hash = hashOf(original);
+
+        const Run sort = run(driver(), {"sortfiles", root.path(), "Y"});
+        QCOMPARE(sort.code, 0);
+        QVERIFY2(!sort.output.contains("corbeille"), qPrintable(sort.output));
+        QVERIFY(!QFile::exists(original));
+        QCOMPARE(hashOf(root.path() + "/2021/" + name), hash);
+
+        checkRestoredByTrashCli(original, hash);
+    }
+
+    // On another volume the item goes to the volume's own trash: the shared .Trash/UID when
+    // .Trash is a real folder with the sticky bit, .Trash-UID otherwise (never through a link,
+    // which could lead anywhere). Where neither can be made, the item stays and a reason is given.
+    void recycleOnAnotherVolume_data() {
+        QTest::addColumn<TopTrash>("layout");
+        QTest::addColumn<QString>("trash"); // below the top folder; empty when refused
+        const QString uid = QString::number(::getuid());
+        QTest::newRow("sticky .Trash") << TopTrash::Sticky << ".Trash/" + uid;
+        QTest::newRow(".Trash without the sticky bit") << TopTrash::NotSticky << ".Trash-" + uid;
+        QTest::newRow(".Trash is a link") << TopTrash::Link << ".Trash-" + uid;
+        QTest::newRow("no .Trash") << TopTrash::None << ".Trash-" + uid;
+        QTest::newRow("immutable top folder") << TopTrash::ImmutableTop << QString();
+    }
+    void recycleOnAnotherVolume() {
+        QFETCH(TopTrash, layout);
+        QFETCH(QString, trash);
+        Volume volume;
+        if (!volume.mounted())
+            QSKIP("cannot mount an ext4 image here (needs root and a loop device)");
+        const QString top = volume.top;
+        const QString linked = top + "/ailleurs";
+        switch (layout) {
+        case TopTrash::Sticky:
+        case TopTrash::NotSticky:
+            QVERIFY(QDir().mkdir(top + "/.Trash"));
+            QCOMPARE(::chmod(QFile::encodeName(top + "/.Trash").constData(),
+                             layout == TopTrash::Sticky ? 01777 : 0777),
+                     0);
+            break;
+        case TopTrash::Link:
+            QVERIFY(QDir().mkdir(linked));
+            QCOMPARE(::chmod(QFile::encodeName(linked).constData(), 01777), 0);
+            QVERIFY(QFile::link(linked, top + "/.Trash"));
+            break;
+        case TopTrash::None:
+        case TopTrash::ImmutableTop:
+            break;
+        }
+        const QString original = top + "/dossier/50 % de remise %20.txt";
+        QVERIFY(TestFiles::write(original, "à garder"));
+        const QByteArray hash = hashOf(original);
+        const QStringList before = volume.topEntries();
+        if (layout == TopTrash::ImmutableTop && run("chattr", {"+i", top}).code != 0)
+            QSKIP("chattr +i is not available here");
+
+        const bool trashed = RecycleFile(original);
+        run("chattr", {"-i", top});
+        if (trash.isEmpty()) {
+            QVERIFY(!trashed);
+            QCOMPARE(hashOf(original), hash);
+            QVERIFY(!LastFileErrorText().isEmpty());
+            QCOMPARE(volume.topEntries(), before);
+            return;
+        }
+        QVERIFY2(trashed, qPrintable(LastFileErrorText()));
+        QVERIFY(!QFile::exists(original));
+        const QString name = QFileInfo(original).fileName();
+        QCOMPARE(hashOf(top + "/" + trash + "/files/" + name), hash);
+        QVERIFY(QFile::exists(top + "/" + trash + "/info/" + name + ".trashinfo"));
+        if (layout == TopTrash::Link)
+            QVERIFY(TestFiles::entries(linked).isEmpty());
+        if (layout == TopTrash::NotSticky)
+            QVERIFY(TestFiles::entries(top + "/.Trash").isEmpty());
+
+        checkRestoredByTrashCli(original, hash);
+    }
+
+    // A user who may not write the volume's top folder has no trash there: the item stays, the
+    // driver reports the refusal with GLib's reason, and the file run, which has already copied
+    // the file, tells the user that the original stayed in the root folder.
+    void refusedForAnotherUser() {
+        Volume volume;
+        if (!volume.mounted())
+            QSKIP("cannot mount an ext4 image here (needs root and a loop device)");
+        OtherUser user;
+        if (!user.prepare(volume.outside("nobody")))
+            QSKIP("setpriv or the nobody account is not available");
+        const QString shared = volume.top + "/partage";
+        const QString root = shared + "/racine";
+        QVERIFY(QDir().mkpath(root));
+        QVERIFY(user.own(shared) && user.own(root));
+        const QString single = shared + "/seul 100 %.txt";
+        const QString sorted = root + "/rangé 100 %.txt";
+        for (const QString& path : {single, sorted}) {
+            QVERIFY(TestFiles::write(path, "à garder : " + path.toUtf8()));
+            QVERIFY(TestFiles::setModified(path, Sorted));
+            QVERIFY(user.own(path));
+        }
+        const QByteArray singleHash = hashOf(single);
+        const QByteArray sortedHash = hashOf(sorted);
+
+        const Run recycle = user.runDriver({"recycle", single});
+        QCOMPARE(recycle.code, 1);
+        QVERIFY2(!failedReason(recycle.output).isEmpty(), qPrintable(recycle.output));
+        QCOMPARE(hashOf(single), singleHash);
+
+        const Run sort = user.runDriver({"sortfiles", root, "Y"});
+        QCOMPARE(sort.code, 0);
+        const QRegularExpressionMatch told =
+            QRegularExpression(QStringLiteral("^MSG \\d+: (1 fichier.*corbeille.*)$"),
+                               QRegularExpression::MultilineOption)
+                .match(sort.output);
+        QVERIFY2(told.hasMatch(), qPrintable(sort.output));
+        // The count, then the reason after an empty line.
+        QVERIFY2(!told.captured(1).section("\\n\\n", 1).trimmed().isEmpty(),
+                 qPrintable(told.captured(1)));
+        QCOMPARE(hashOf(sorted), sortedHash);
+        QCOMPARE(hashOf(root + "/2021/" + QFileInfo(sorted).fileName()), sortedHash);
+
+        QVERIFY(volume.topEntries() == QStringList{"partage"});
+    }
+
+    // A home trash that cannot be written refuses too: the driver names the reason and the
+    // item stays.
+    void refusedByTheHomeTrash() {
+        if (::getuid() != 0 || !have("chattr"))
+            QSKIP("needs root and chattr");
+        QTemporaryDir home;
+        const QString files = home.path() + "/share/Trash/files";
+        QVERIFY(QDir().mkpath(files));
+        QVERIFY(QDir().mkpath(home.path() + "/share/Trash/info"));
+        const QString original = home.path() + "/gardé 10 %.txt";
+        QVERIFY(TestFiles::write(original, "à garder"));
+        const QByteArray hash = hashOf(original);
+        if (run("chattr", {"+i", files}).code != 0)
+            QSKIP("chattr +i is not supported on this file system");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", home.path() + "/share");
+        // GLib leaks two small strings on this refusal; in a sanitizer build the leak report
+        // would end the driver before its output is flushed.
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+        const Run recycle = run(driver(), {"recycle", original}, {}, {}, env);
+        run("chattr", {"-i", files});
+        QCOMPARE(recycle.code, 1);
+        QVERIFY2(!failedReason(recycle.output).isEmpty(), qPrintable(recycle.output));
+        QCOMPARE(hashOf(original), hash);
+        QVERIFY(TestFiles::entries(files).isEmpty());
+        QVERIFY(TestFiles::entries(home.path() + "/share/Trash/info").isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTrash)
+#include "tst_trash.moc"
