@@ -66,6 +66,7 @@ int usage() {
 int result(bool ok) {
     if (!ok)
         std::printf("FAILED: %s\n", qPrintable(LastFileErrorText()));
+    std::fflush(stdout); // before any leak report can end the process
     return ok ? 0 : 1;
 }
 
