@@ -34,7 +34,7 @@ FileListBox::FileListBox(QWidget* parent) : QListView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_scroll.setSingleShot(true);
     m_scroll.setInterval(0);
-    connect(&m_scroll, &QTimer::timeout, this, [this] { scrollTo(currentIndex()); });
+    connect(&m_scroll, &QTimer::timeout, this, &FileListBox::showPendingSelection);
 }
 
 QStringList FileListBox::readFolder(const QString& folder) {
@@ -76,10 +76,13 @@ void FileListBox::setDirectory(const QString& folder) {
 }
 
 void FileListBox::Update() {
+    m_pending = -1;
     m_model.setNames(readFolder(m_directory));
 }
 
 int FileListBox::ItemIndex() const {
+    if (m_pending >= 0)
+        return m_pending;
     const QModelIndexList rows = selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
@@ -88,15 +91,27 @@ void FileListBox::setSelected(int index, bool selected) {
     const QModelIndex row = m_model.index(index);
     if (!row.isValid())
         return;
-    selectionModel()->select(row, selected ? QItemSelectionModel::ClearAndSelect
-                                           : QItemSelectionModel::Deselect);
-    if (selected) {
-        selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
-        // The user sees the entry in hand, once the window repaints: a run selects thousands
-        // of entries a second, and scrolling to each would cost more than the copy.
-        if (!m_scroll.isActive())
-            m_scroll.start();
+    if (!selected) {
+        if (m_pending == index)
+            m_pending = -1;
+        selectionModel()->select(row, QItemSelectionModel::Deselect);
+        return;
     }
+    // The view shows the entry in hand when the window next handles its messages: a run
+    // selects thousands of entries a second, and showing each would cost more than the copy.
+    m_pending = index;
+    if (!m_scroll.isActive())
+        m_scroll.start();
+}
+
+void FileListBox::showPendingSelection() {
+    if (m_pending < 0)
+        return;
+    const QModelIndex row = m_model.index(m_pending);
+    m_pending = -1;
+    selectionModel()->select(row, QItemSelectionModel::ClearAndSelect);
+    selectionModel()->setCurrentIndex(row, QItemSelectionModel::NoUpdate);
+    scrollTo(row);
 }
 
 QString FileListBox::FileName() const {

@@ -45,9 +45,12 @@ public:
     static QStringList readFolder(const QString& folder);
 
 private:
+    void showPendingSelection();
+
     QString m_directory;
     FileListModel m_model;
     QTimer m_scroll;
+    int m_pending = -1; // selected, not shown yet
 };
 
 } // namespace controls
