@@ -40,8 +40,8 @@ public slots:
 // Injected failures start once the program is up, so that they hit the operation, not the
 // loading of the toolkit: ORDALIX_FAULTS="name:probability;..." for libfiu, when it is preloaded.
 void enableInjectedFaults() {
-    const QByteArray spec = qgetenv("ORDALIX_FAULTS");
-    if (spec.isEmpty())
+    const QByteArray faults = qgetenv("ORDALIX_FAULTS");
+    if (faults.isEmpty())
         return;
     using EnableRandom = int (*)(const char*, int, void*, unsigned int, float);
     auto enable = reinterpret_cast<EnableRandom>(::dlsym(RTLD_DEFAULT, "fiu_enable_random"));
@@ -49,7 +49,7 @@ void enableInjectedFaults() {
         std::fprintf(stderr, "libfiu is not loaded\n");
         std::exit(3);
     }
-    for (const QByteArray& item : spec.split(';')) {
+    for (const QByteArray& item : faults.split(';')) {
         const qsizetype colon = item.lastIndexOf(':');
         enable(item.left(colon).constData(), 1, nullptr, 0, item.mid(colon + 1).toFloat());
     }

@@ -1,5 +1,6 @@
 // POSIX backend of the platform layer.
 #include "platform.h"
+#include "posix_io.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -22,6 +23,9 @@
 namespace ordalix::platform {
 
 namespace {
+
+using posix::Fd;
+using posix::writeAll;
 
 thread_local int t_lastError = 0;
 thread_local std::string t_lastErrorText;
@@ -124,42 +128,6 @@ std::string toFnmatchPattern(const std::string& mask) {
         pattern += c;
     }
     return pattern;
-}
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    void reset(int fd = -1) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Contents from one open file into another: a reflink where the file system shares blocks,
@@ -661,7 +629,9 @@ int lastError() {
     return t_lastError;
 }
 
-bool lastErrorIsNotFound() { return t_lastError == ENOENT; }
+bool lastErrorIsNotFound() {
+    return t_lastError == ENOENT;
+}
 
 std::u16string lastErrorText() {
     return fromNative(t_lastErrorText);

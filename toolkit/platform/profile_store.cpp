@@ -1,6 +1,8 @@
 // The INI profile store over POSIX files. See profile_store.h for the file format it keeps.
 #include "profile_store.h"
 
+#include "posix_io.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,6 +23,9 @@
 namespace ordalix::platform {
 
 namespace {
+
+using posix::Fd;
+using posix::writeAll;
 
 // ---------------------------------------------------------------------------------------------
 // Text conversions
@@ -459,45 +464,6 @@ Document parse(std::string bytes) {
 
 // ---------------------------------------------------------------------------------------------
 // Low-level file access
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    void reset(int fd) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
-bool writeAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Reads a whole regular file. errno tells why it failed.
 bool readWholeFile(const std::string& path, std::string& bytes, struct stat& st) {
