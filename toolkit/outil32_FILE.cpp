@@ -41,6 +41,10 @@ bool RecycleFile(const QString& path) {
     return platform::shellFileOperation(operation) == 0;
 }
 
+bool FileBeingWritten(const QString& path) {
+    return platform::isOpenForWritingElsewhere(toPlatformPath(path));
+}
+
 DateTimeValue FileTimeStamp(const QString& path) {
     platform::FindHandle search;
     platform::FindData entry;

@@ -13,6 +13,8 @@ bool FileMoveReplace(const QString& source, const QString& destination);
 bool ShellMove(const QString& source, const QString& destination);
 // Sends a file or folder to the recycle bin, silently. Never deletes permanently.
 bool RecycleFile(const QString& path);
+// True when another program has the file open for writing (it may still be growing).
+bool FileBeingWritten(const QString& path);
 // Local last-write time of the first entry a search for `path` finds; 0 when none.
 DateTimeValue FileTimeStamp(const QString& path);
 // A file's date in the user's short date format; empty for a folder or a missing path.

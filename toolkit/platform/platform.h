@@ -81,6 +81,10 @@ bool getFileStatus(const Path& path, FileStatus& status);
 // source itself.
 bool copyFile(const Path& from, const Path& to, bool failIfExists);
 
+// True when another process has the file open for writing: it may still be growing, and a
+// copy of it now could be half-written. False when nobody writes it or it cannot be opened.
+bool isOpenForWritingElsewhere(const Path& path);
+
 // MoveFileExW: a rename on one volume; files only.
 inline constexpr std::uint32_t MoveFileReplaceExisting = 0x1;
 bool moveFile(const Path& from, const Path& to, std::uint32_t flags);

@@ -565,6 +565,79 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists) {
     return fail(error);
 }
 
+namespace {
+
+// Looks through the open files of every process this one may see (all of them for root, its
+// own user's otherwise) for a descriptor open for writing on the same device and inode.
+bool writerInProc(const struct stat& target) {
+    DIR* processes = ::opendir("/proc");
+    if (!processes)
+        return false;
+    const std::string self = std::to_string(::getpid());
+    bool found = false;
+    while (!found) {
+        const dirent* process = ::readdir(processes);
+        if (!process)
+            break;
+        if (process->d_name[0] < '1' || process->d_name[0] > '9' || self == process->d_name)
+            continue;
+        const std::string base = std::string("/proc/") + process->d_name;
+        DIR* fds = ::opendir((base + "/fd").c_str());
+        if (!fds)
+            continue;
+        while (const dirent* fd = ::readdir(fds)) {
+            if (isDotName(fd->d_name))
+                continue;
+            struct stat st;
+            if (::stat((base + "/fd/" + fd->d_name).c_str(), &st) != 0 ||
+                st.st_dev != target.st_dev || st.st_ino != target.st_ino)
+                continue;
+            // The access mode is the low two bits of "flags:" (octal) in fdinfo.
+            FILE* info = std::fopen((base + "/fdinfo/" + fd->d_name).c_str(), "re");
+            if (!info)
+                continue;
+            char line[128];
+            while (std::fgets(line, sizeof line, info)) {
+                unsigned long flags = 0;
+                if (std::sscanf(line, "flags: %lo", &flags) == 1) {
+                    found = (flags & O_ACCMODE) != O_RDONLY;
+                    break;
+                }
+            }
+            std::fclose(info);
+            if (found)
+                break;
+        }
+        ::closedir(fds);
+    }
+    ::closedir(processes);
+    return found;
+}
+
+} // namespace
+
+bool isOpenForWritingElsewhere(const Path& path) {
+    std::string native;
+    if (!toNative(path, native))
+        return false;
+    Fd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    // A read lease is refused with EAGAIN exactly while someone has the file open for writing,
+    // and costs one call. It is only granted to the file's owner (or with CAP_LEASE) and on
+    // local file systems; elsewhere the open descriptors under /proc are looked at instead.
+    if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
+        return false;
+    }
+    if (errno == EAGAIN || errno == EBUSY)
+        return true;
+    return writerInProc(st);
+}
+
 bool moveFile(const Path& from, const Path& to, std::uint32_t flags) {
     std::string source;
     std::string destination;
