@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "Driver.h"
+#include "TempVolume.h"
 #include "TestFiles.h"
 #include "TreeState.h"
 
@@ -78,7 +79,7 @@ void TestFaults::matrix() {
     QVERIFY(QDir().mkpath(root));
     QStringList mounts;
     QStringList frozen;
-    std::unique_ptr<QTemporaryDir> shm;
+    std::unique_ptr<TempVolume> other;
     const auto undo = qScopeGuard([&] {
         for (const QString& path : std::as_const(frozen))
             quiet("chattr", {"-R", "-i", path});
@@ -100,13 +101,14 @@ void TestFaults::matrix() {
     }
     QString dest = root + "/dest";
     if (fault == "othervolume") {
-        shm = std::make_unique<QTemporaryDir>("/dev/shm/faults-XXXXXX");
-        if (!shm->isValid())
-            QSKIP("/dev/shm is not available");
+        // A tmpfs of our own: its items go to the trash at its top, never to the home trash.
+        other = std::make_unique<TempVolume>();
+        if (!other->mounted())
+            QSKIP("cannot mount a tmpfs here");
         if (op == "copy" || op == "move" || op == "shellmove")
-            dest = shm->filePath("dest");
+            dest = other->filePath("dest");
         else
-            root = shm->path(); // the trash refuses in-memory file systems
+            root = other->path();
     }
     QVERIFY(QDir().mkpath(dest));
 

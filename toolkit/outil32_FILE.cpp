@@ -41,6 +41,17 @@ bool RecycleFile(const QString& path) {
     return platform::shellFileOperation(operation) == 0;
 }
 
+bool RecycleFile(const QString& path, ::TrashedItem* where) {
+    platform::TrashedItem placed;
+    if (!platform::moveToTrash(toPlatformPath(path), where ? &placed : nullptr))
+        return false;
+    if (where) {
+        where->item = fromPlatformPath(placed.item);
+        where->info = fromPlatformPath(placed.info);
+    }
+    return true;
+}
+
 bool FileBeingWritten(const QString& path) {
     return platform::isOpenForWritingElsewhere(toPlatformPath(path));
 }

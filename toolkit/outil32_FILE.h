@@ -13,6 +13,13 @@ bool FileMoveReplace(const QString& source, const QString& destination);
 bool ShellMove(const QString& source, const QString& destination);
 // Sends a file or folder to the recycle bin, silently. Never deletes permanently.
 bool RecycleFile(const QString& path);
+// Where RecycleFile put an item: the item inside the trash and its info file, for an undo.
+struct TrashedItem {
+    QString item;
+    QString info;
+};
+// RecycleFile, telling where the item went (`where` is left alone on failure).
+bool RecycleFile(const QString& path, TrashedItem* where);
 // True when another program has the file open for writing (it may still be growing).
 bool FileBeingWritten(const QString& path);
 // Local last-write time of the first entry a search for `path` finds; 0 when none.

@@ -107,6 +107,17 @@ struct ShellFileOperation {
 // to the recycle bin (FofAllowUndo) and fails, leaving the item, when the bin cannot take it.
 int shellFileOperation(const ShellFileOperation& operation);
 
+// Where an item sent to the trash went: the item itself inside the trash, and the file that
+// tells where it came from and when, for an undo.
+struct TrashedItem {
+    Path item;
+    Path info;
+};
+// Sends a file, link or whole folder to the desktop's trash (what a delete with FofAllowUndo
+// does), and tells where it went when `where` is given. Never copies to another volume and
+// never deletes: false, with the item left where it was, when no trash of its volume takes it.
+bool moveToTrash(const Path& path, TrashedItem* where);
+
 // CreateDirectoryW: one level.
 bool createDirectory(const Path& path);
 

@@ -1,6 +1,7 @@
 // POSIX backend of the platform layer.
 #include "platform.h"
 #include "posix_io.h"
+#include "trash_posix.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,7 +18,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <gio/gio.h>
 #include <glib.h>
 
 namespace ordalix::platform {
@@ -353,43 +353,16 @@ int shellMove(const std::string& from, const std::string& to) {
     return 0;
 }
 
-int errnoFromGError(const GError* error) {
-    if (!error || error->domain != G_IO_ERROR)
-        return EIO;
-    switch (error->code) {
-    case G_IO_ERROR_NOT_FOUND:
-        return ENOENT;
-    case G_IO_ERROR_PERMISSION_DENIED:
-        return EACCES;
-    case G_IO_ERROR_NOT_SUPPORTED:
-        return ENOTSUP;
-    case G_IO_ERROR_NO_SPACE:
-        return ENOSPC;
-    case G_IO_ERROR_READ_ONLY:
-        return EROFS;
-    case G_IO_ERROR_FILENAME_TOO_LONG:
-        return ENAMETOOLONG;
-    default:
-        return EIO;
+// The freedesktop.org trash of the item's own volume; the reason of a refusal is our own.
+bool recycle(const std::string& path, TrashedItem* where) {
+    posix::TrashOutcome outcome;
+    if (!posix::moveToTrash(path, outcome))
+        return fail(outcome.error, outcome.reason);
+    if (where) {
+        where->item = fromNative(outcome.item);
+        where->info = fromNative(outcome.info);
     }
-}
-
-// The freedesktop.org trash through GIO, which writes the .trashinfo first and knows the rules
-// for other mounts. It never deletes: a refusal leaves the item where it is.
-int recycle(const std::string& path) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        return failErrno(), t_lastError;
-    GFile* file = g_file_new_for_path(path.c_str());
-    GError* error = nullptr;
-    const gboolean ok = g_file_trash(file, nullptr, &error);
-    g_object_unref(file);
-    if (ok)
-        return 0;
-    const int code = errnoFromGError(error);
-    fail(code, error ? error->message : std::string());
-    g_clear_error(&error);
-    return code;
+    return true;
 }
 
 } // namespace
@@ -674,9 +647,14 @@ int shellFileOperation(const ShellFileOperation& operation) {
     if (operation.function == FoDelete) {
         if (!(operation.flags & FofAllowUndo))
             return fail(EPERM, "permanent deletion is not offered"), EPERM;
-        return recycle(source);
+        return recycle(source, nullptr) ? 0 : t_lastError;
     }
     return fail(EINVAL), EINVAL;
+}
+
+bool moveToTrash(const Path& path, TrashedItem* where) {
+    std::string native;
+    return toNative(path, native) && recycle(native, where);
 }
 
 bool createDirectory(const Path& path) {

@@ -1,0 +1,21 @@
+// The freedesktop.org trash, written here rather than through GIO: a rename into a trash on the
+// item's own volume, after its info file. Native byte paths in, native byte paths out.
+#pragma once
+
+#include <string>
+
+namespace ordalix::platform::posix {
+
+struct TrashOutcome {
+    std::string item; // the item inside the trash's files folder
+    std::string info; // its .trashinfo file
+    int error = 0;
+    std::string reason; // a French sentence, the system's text after it
+};
+
+// Moves a file, link or whole folder into the trash of its own volume: the home trash for the
+// volume of $XDG_DATA_HOME, a top-directory trash on any other. Never copies, never deletes:
+// when no trash there can take it, the item stays and `outcome` tells why.
+bool moveToTrash(const std::string& path, TrashOutcome& outcome);
+
+} // namespace ordalix::platform::posix
