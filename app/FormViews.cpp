@@ -89,6 +89,11 @@ void FormSortWindow::stopTimer() {
 void FormSortWindow::executeIniSave() {
     m_form.INI_Save->Execute();
 }
+void FormSortWindow::showRefusal(const QString& reason) {
+    // The status bar shows one line; the lamp's tip keeps the whole reason.
+    m_form.JvStatusBar1->setPanelText(0, reason.section(QStringLiteral("\r\n"), 0, 0));
+    m_form.JvLED1->setToolTip(QStringLiteral("Mode automatique\r\n\r\n") + reason);
+}
 void FormSortWindow::openRootFolder() {
     ShellOpenFolder(m_form.JvDirectoryEdit1->Directory());
 }

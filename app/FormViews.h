@@ -39,6 +39,7 @@ public:
     int innerTabIndex() const override;
     void stopTimer() override;
     void executeIniSave() override;
+    void showRefusal(const QString& reason) override;
     void openRootFolder() override;
 
 private:

@@ -635,4 +635,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
     INI_Save->Execute();
     event->accept();
+    // A flatten in progress notices at its next message pump that the program is ending, and
+    // stops there instead of walking on behind a window that has gone.
+    if (flatten::Running())
+        TerminateApplication();
 }

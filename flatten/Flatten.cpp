@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "StopRequest.h"
+#include "SystemFolders.h"
 #include "outil32_DIR.h"
 #include "outil32_Dialogs.h"
 #include "outil32_FILE.h"
@@ -152,6 +153,10 @@ QString g_notMovedReason;
 int g_unreadFolders = 0; // folders the walk could not list (a path too long, a refusal)
 } // namespace
 
+bool Running() {
+    return g_running;
+}
+
 bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name) {
     const QString destination = folder + name;
     if (destination == source)
@@ -180,21 +185,30 @@ void DeOrdalixExecute(FlattenWindow& window) {
     // the whole file system.
     if (g_running || window.TopFolder().isEmpty())
         return;
+    if (systemfolders::IsSystemFolder(window.TopFolder())) {
+        MsgDlg(systemfolders::RefusalText(window.TopFolder()), mtWarning);
+        return;
+    }
     Run run(window);
     window.setStatusTag(0);
     StopRequested = false;
     int counted = 0;
-    CountAllFiles(withDelimiter(window.TopFolder()), AllFilesMask, counted);
+    // The window closed during the count or the walk: the program is ending, and nothing more
+    // is asked, moved or shown.
+    if (!CountAllFiles(withDelimiter(window.TopFolder()), AllFilesMask, counted))
+        return;
     const QString question =
         QStringLiteral("Extraire les %1 fichiers contenus dans l'arborescence de :").arg(counted) +
         QStringLiteral("\r\n\r\n") + ExeNames::fileName(window.TopFolder());
-    if (!ConfirmDlg(question, mtConfirmation))
+    if (!ConfirmDlg(question, mtConfirmation) || ApplicationTerminated())
         return;
     window.setGaugeMaxValue(counted);
     window.setGaugeMinValue(0);
     window.setGaugeProgress(0);
     window.showGauge();
     ExtraireArborescence(window, window.TopFolder(), AllFilesMask);
+    if (ApplicationTerminated())
+        return;
     window.setGaugeProgress(window.gaugeMaxValue());
     InfoDlg(QStringLiteral("%1 fichiers présents ou déplacés dans %2\r\n\r\nVous pouvez supprimer "
                            "les dossiers vides si vous le désirez")

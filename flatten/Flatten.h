@@ -14,6 +14,9 @@ inline const QString AllFilesMask = QStringLiteral("*.*");
 // Does nothing while a flatten is already walking.
 void DeOrdalixExecute(FlattenWindow& window);
 
+// True while a flatten command counts, asks or walks.
+bool Running();
+
 // The walk below `folder`, under the hourglass cursor. False when it was stopped.
 bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QString& mask);
 

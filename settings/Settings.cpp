@@ -1,10 +1,13 @@
 #include "Settings.h"
 
+#include <QDir>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
 #include "Journal.h"
+#include "SystemFolders.h"
 #include "outil32_DIR.h"
 #include "outil32_Dialogs.h"
 #include "outil32_STR.h"
@@ -63,6 +66,52 @@ void SaveFormPlacement(QWidget& window, const QString& file) {
                    file.isEmpty() ? DefaultIniFile() : file);
 }
 
+namespace {
+
+// A window has no frame until it is shown (and, under a window manager, framed): its frame's
+// size is unknown before, and the stored frame given as the inner size would grow by the
+// frame at every start. This gives the window the stored frame once the frame is known.
+class FrameFitter : public QObject {
+public:
+    FrameFitter(QWidget& window, const QRect& frame) : QObject(&window), m_frame(frame) {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Paint:
+        case QEvent::WindowActivate:
+            break;
+        default:
+            return false;
+        }
+        auto* window = static_cast<QWidget*>(watched);
+        if (!window->isVisible())
+            return false;
+        const QSize extra = window->frameGeometry().size() - window->geometry().size();
+        if (!extra.isNull()) {
+            window->removeEventFilter(this);
+            window->resize(m_frame.size() - extra);
+            window->move(m_frame.topLeft());
+            deleteLater();
+        } else if (event->type() == QEvent::WindowActivate) {
+            // Active and still without a frame: it has none, and the window is right as it is.
+            window->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QRect m_frame;
+};
+
+} // namespace
+
 void LoadFormPlacement(QWidget& window, const QString& file) {
     const QString value = IniReadString(ExeName(false), window.objectName(), PlacementValue(window),
                                         file.isEmpty() ? DefaultIniFile() : file);
@@ -87,27 +136,43 @@ void LoadFormPlacement(QWidget& window, const QString& file) {
         frame.setHeight(std::min(number, WorkArea().height()));
         window.resize(window.width(), frame.height() - frameExtra.height());
     }
+    if (!window.isVisible() && frameExtra.isNull())
+        new FrameFitter(window, frame);
+}
+
+QString FolderArgument(const QString& argument) {
+    using ordalix::PathDelim;
+    // The shell hands over what was typed ("." or "photos/"): everything downstream (the
+    // settings file, the lists, the journals, the question) needs the folder it names.
+    QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
+    if (argument.endsWith(PathDelim) && !folder.endsWith(PathDelim))
+        folder += PathDelim;
+    return folder;
+}
+
+QString DefaultRootFolder() {
+    // A portable copy tidies the folder it was put in; an installed program has no business in
+    // its own installation folder and starts on the user's home.
+    return IsPortableCopy() ? ExeFolder() : QDir::homePath();
 }
 
 void LoadStartupSettings(SettingsWindow& window, const QStringList& arguments) {
     using ordalix::PathDelim;
     QString candidate;
     const QString argument = arguments.value(0);
-    if (!argument.isEmpty()) {
-        if (!IsFolder(argument)) {
-            MsgDlg(QStringLiteral("Le dossier passé en paramètre n'existe pas\r\n\r\n") + argument,
-                   mtWarning);
-            return;
-        }
-        IniPath =
-            (argument.endsWith(PathDelim) ? argument : argument + PathDelim) + FolderSettingsName;
-        candidate = argument;
+    const QString folder = argument.isEmpty() ? QString() : FolderArgument(argument);
+    if (!argument.isEmpty() && !IsFolder(folder))
+        MsgDlg(QStringLiteral("Le dossier passé en paramètre n'existe pas\r\n\r\n") + argument,
+               mtWarning);
+    if (!folder.isEmpty() && IsFolder(folder)) {
+        IniPath = (folder.endsWith(PathDelim) ? folder : folder + PathDelim) + FolderSettingsName;
+        candidate = folder;
     } else {
-        candidate =
-            IniReadString(Section, QStringLiteral("DOSSIER"), ExeFolder(), DefaultIniFile());
+        // No argument, or one that names no folder: the usual settings and their folder.
         IniPath = DefaultIniFile();
+        candidate = IniReadString(Section, QStringLiteral("DOSSIER"), QString(), IniPath);
     }
-    window.setRootFolder(IsFolder(candidate) ? candidate : ExeFolder());
+    window.setRootFolder(IsFolder(candidate) ? candidate : DefaultRootFolder());
     LoadFormPlacement(window.form(), IniPath);
     window.showFlattenWarning();
     INI_GETExecute(window);
@@ -144,7 +209,9 @@ void INI_SaveExecute(SettingsWindow& window) {
                      IniPath);
         IniWriteBool(Section, QStringLiteral("DIALOGS"), window.option(Option::Warnings), IniPath);
         IniWriteBool(Section, QStringLiteral("AUTO"), window.option(Option::AutoMode), IniPath);
-        journal::TidyLogs(window.RootFolder());
+        // No log folder is made where no run may go.
+        if (!systemfolders::IsSystemFolder(window.RootFolder()))
+            journal::TidyLogs(window.RootFolder());
     } catch (const EIniError& error) {
         ShowMessage(QStringLiteral("ERREUR form1, ini save : 504 \r\n") + error.message());
     } catch (const std::exception& error) {

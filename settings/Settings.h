@@ -38,6 +38,10 @@ void setWorkAreaForTesting(const QRect& area);
 
 // The start-up sequence: settings file and root folder from the first argument or the
 // settings file, placement, the flatten warning, then INI_GET. Errors travel to the caller.
+// The folder a command-line argument names: absolute and clean, a trailing delimiter kept.
+QString FolderArgument(const QString& argument);
+// Where the window starts when no folder is given or stored.
+QString DefaultRootFolder();
 void LoadStartupSettings(SettingsWindow& window, const QStringList& arguments);
 void INI_GETExecute(SettingsWindow& window);
 // Writes the placement and the options, then tidies the journals; any error is shown in one

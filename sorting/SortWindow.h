@@ -50,6 +50,8 @@ public:
     virtual void stopTimer() = 0;
     // The action INI_Save.
     virtual void executeIniSave() = 0;
+    // Says on the status bar and the automatic-mode lamp why a run was refused.
+    virtual void showRefusal(const QString& reason) = 0;
     // Shows the root folder in the file manager, on behalf of the window.
     virtual void openRootFolder() = 0;
 };

@@ -5,6 +5,7 @@
 
 #include "Journal.h"
 #include "StopRequest.h"
+#include "SystemFolders.h"
 #include "outil32_DIR.h"
 #include "outil32_Dialogs.h"
 #include "outil32_FILE.h"
@@ -52,9 +53,13 @@ private:
 };
 
 // Copies a file to its target. A different file already there goes to the trash first; the
-// copy only counts when the source did not change meanwhile (a file still being written stays
-// where it is, and its partial copy is removed).
+// copy only counts when the source is not being written and did not change meanwhile (such a
+// file stays where it is, and a partial copy is removed).
 bool copyIntoPlace(const QString& source, const QString& target) {
+    // A file another program still has open for writing would be copied half-written, and the
+    // writer would go on writing into the original in the trash: it stays where it is.
+    if (FileBeingWritten(source))
+        return false;
     const FileSnapshot before = SnapshotFile(source);
     const FileSnapshot existing = SnapshotFile(target);
     if (existing.exists && !existing.sameFileAs(before) && !existing.directory &&
@@ -106,6 +111,18 @@ QString linesText(const QStringList& lines) {
 }
 
 } // namespace
+
+bool RefuseSystemFolder(SortWindow& window) {
+    const QString root = window.RootFolder();
+    if (!systemfolders::IsSystemFolder(root))
+        return false;
+    const QString reason = systemfolders::RefusalText(root);
+    window.showRefusal(reason);
+    // An unattended run shows no box: the window says why.
+    if (!window.AutoMode())
+        MsgDlg(reason, mtWarning);
+    return true;
+}
 
 DateComponents DateComponentsOf(const DateTimeValue& stamp) {
     const QDate date = stamp.toDateTime().date();
@@ -186,6 +203,8 @@ QString SortQuestion(const SortWindow& window, int count) {
 
 void OrdalixExecute(SortWindow& window) {
     window.stopTimer();
+    if (RefuseSystemFolder(window))
+        return;
     const bool files = window.innerTabIndex() == 0;
     const int count =
         files ? window.fileCount() : window.folderCount() - window.folderItemIndex() - 1;
@@ -207,7 +226,10 @@ void OrdalixExecute(SortWindow& window) {
 }
 
 void RangerFichiers(SortWindow& window) {
+    if (RefuseSystemFolder(window))
+        return;
     Run run(window);
+    RunMessagePump pump;
     window.setPanelText(0, QStringLiteral("Patientez ..."));
     ProcessMessages();
     window.updateFileList();
@@ -262,7 +284,7 @@ void RangerFichiers(SortWindow& window) {
         window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
                                                  count - i - ignored, ignored));
         window.setPanelText(1, QStringLiteral("=> Dossier = ") + relative + PathDelim);
-        ProcessMessagesWhenDue();
+        pump.whenDue();
         if (StopRequested) {
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i));
@@ -282,6 +304,9 @@ void RangerFichiers(SortWindow& window) {
 }
 
 void RangerDossiers(SortWindow& window) {
+    if (RefuseSystemFolder(window))
+        return;
+    RunMessagePump pump;
     QStringList listRange;
     QStringList listIgnore;
     Run run(window);
@@ -330,7 +355,7 @@ void RangerDossiers(SortWindow& window) {
             journal::LogFolderMove(window.RootFolder(), name, destination);
         window.setPanelText(
             0, QString::asprintf("%d dossiers rangés, %d dossiers ignorés", moved, ignored));
-        ProcessMessagesWhenDue();
+        pump.whenDue();
         if (StopRequested) {
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i - selected - 1));

@@ -37,6 +37,10 @@ bool SkipFolderName(const QString& name);
 // The question the sort command asks, or an empty text when no criterion is on.
 QString SortQuestion(const SortWindow& window, int count);
 
+// Refuses a run on a system folder: the window says why, and so does a message box unless the
+// run is unattended. True when refused; nothing has been touched then.
+bool RefuseSystemFolder(SortWindow& window);
+
 void OrdalixExecute(SortWindow& window);
 void RangerFichiers(SortWindow& window);
 void RangerDossiers(SortWindow& window);

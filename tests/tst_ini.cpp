@@ -422,6 +422,9 @@ private slots:
                                               << "/opt/o.d/ordalix.INI";
         QTest::newRow("last dot") << "/opt/o/ordalix.app.exe"
                                   << "/opt/o/ordalix.app.INI";
+        // A leading dot starts a hidden name, not an extension.
+        QTest::newRow("dot name") << "/opt/o/.tool"
+                                  << "/opt/o/.tool.INI";
     }
 
     void defaultIniFile() {

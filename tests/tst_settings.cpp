@@ -1,5 +1,7 @@
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "Journal.h"
@@ -45,7 +47,9 @@ private slots:
     void startRestoresSettings();
     void folderArgument_data();
     void folderArgument();
+    void missingFolderArgument_data();
     void missingFolderArgument();
+    void startFolderWithoutStoredFolder();
     void placement_data();
     void placement();
     void placementRoundTrip();
@@ -55,7 +59,7 @@ private slots:
     void autoCloseAfterInterruptedRun();
 
 private:
-    QString settingsFile() const { return appFolder->filePath("ordalix.INI"); }
+    QString settingsFile() const { return appFolder->filePath(TestProgramName + ".INI"); }
 };
 
 void TestSettings::firstStartAndClose() {
@@ -71,7 +75,7 @@ void TestSettings::firstStartAndClose() {
     QVERIFY(form->close());
     const QByteArray saved = TestFiles::read(settingsFile());
     QCOMPARE(keysOf(saved, "OPTIONS"), kTenKeys);
-    QCOMPARE(keysOf(saved, "ordalix"), QStringList{"Form1"});
+    QCOMPARE(keysOf(saved, TestProgramName.toUtf8()), QStringList{"Form1"});
     QCOMPARE(IniReadString("OPTIONS", "DOSSIER", "", settingsFile()), root->path());
     QVERIFY(QFileInfo(journal::LogFolder(root->path())).isDir());
     QVERIFY(dialogs->shown.isEmpty());
@@ -81,11 +85,11 @@ void TestSettings::startRestoresSettings() {
     QTemporaryDir other(QDir::tempPath() + "/other-XXXXXX");
     // Written before the window exists, as an earlier session would have left it.
     appFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/app-XXXXXX");
-    const QString file = appFolder->filePath("ordalix.INI");
+    const QString file = appFolder->filePath(TestProgramName + ".INI");
     QVERIFY(TestFiles::write(file, "[OPTIONS]\nDOSSIER=" + other.path().toUtf8() +
                                        "\nPAGE=1\nalpha=1\nA=1\nM=0\nD=1\nMOUCHARD=0\n"
                                        "AUTOCLOSE=1\nDIALOGS=0\nAUTO=1\n"));
-    ExeNames::setExecutablePathForTesting(appFolder->filePath("ordalix"));
+    ExeNames::setExecutablePathForTesting(appFolder->filePath(TestProgramName));
     root = std::make_unique<QTemporaryDir>();
     dialogs = std::make_unique<RecordingPresenter>();
     IniPath.clear();
@@ -106,39 +110,100 @@ void TestSettings::startRestoresSettings() {
 }
 
 void TestSettings::folderArgument_data() {
-    QTest::addColumn<bool>("trailingDelimiter");
-    QTest::newRow("plain") << false;
-    QTest::newRow("trailing delimiter") << true;
+    QTest::addColumn<QString>("argument"); // "@" stands for the base folder
+    QTest::addColumn<QString>("workingFolder");
+    QTest::addColumn<QString>("expected"); // below the base folder
+    QTest::newRow("absolute") << "@/given"
+                              << ""
+                              << "given";
+    QTest::newRow("trailing delimiter") << "@/given/"
+                                        << ""
+                                        << "given/";
+    QTest::newRow("dot") << "."
+                         << "given"
+                         << "given";
+    QTest::newRow("relative name") << "given"
+                                   << ""
+                                   << "given";
+    QTest::newRow("relative, trailing delimiter") << "given/"
+                                                  << ""
+                                                  << "given/";
+    QTest::newRow("dot slash, doubled delimiters") << "./given//sub/."
+                                                   << ""
+                                                   << "given/sub";
+    QTest::newRow("parent") << "../given"
+                            << "other"
+                            << "given";
 }
 
 void TestSettings::folderArgument() {
-    QFETCH(bool, trailingDelimiter);
-    QTemporaryDir folder(QDir::tempPath() + "/given-XXXXXX");
+    QFETCH(QString, argument);
+    QFETCH(QString, workingFolder);
+    QFETCH(QString, expected);
+    QTemporaryDir base(QDir::tempPath() + "/base-XXXXXX");
     QTemporaryDir elsewhere(QDir::tempPath() + "/elsewhere-XXXXXX");
-    QVERIFY(TestFiles::write(folder.filePath("OrdalixParDate.INI"),
+    for (const char* folder : {"given/sub", "other"})
+        QVERIFY(QDir().mkpath(base.filePath(folder)));
+    const QString folder = QDir::cleanPath(base.filePath(expected));
+    QVERIFY(TestFiles::write(folder + "/OrdalixParDate.INI",
                              "[OPTIONS]\nDOSSIER=" + elsewhere.path().toUtf8() + "\nM=1\n"));
-    const QString argument = folder.path() + (trailingDelimiter ? "/" : "");
-    createWindowWith({argument, elsewhere.path()});
-    QCOMPARE(IniPath, folder.path() + "/OrdalixParDate.INI");
-    QCOMPARE(form->JvDirectoryEdit1->Directory(), argument);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(base.filePath(workingFolder));
+    createWindowWith({argument.replace("@", base.path()), elsewhere.path()});
+    QDir::setCurrent(before);
+
+    // Absolute and clean wherever it is used: the settings file, the root folder, both lists.
+    const QString root = base.path() + "/" + expected;
+    QCOMPARE(IniPath, folder + "/OrdalixParDate.INI");
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), root);
+    QCOMPARE(QDir::cleanPath(form->JvDirectoryListBox1->Directory()), folder);
+    QCOMPARE(QDir::cleanPath(form->JvDirectoryListBox2->Directory()), folder);
     QVERIFY(form->chk_M->isChecked());
     QVERIFY(form->close());
-    QCOMPARE(IniReadString("OPTIONS", "DOSSIER", "", IniPath), argument);
+    QCOMPARE(IniReadString("OPTIONS", "DOSSIER", "", IniPath), root);
     QVERIFY(!QFileInfo::exists(settingsFile()));
 }
 
+void TestSettings::missingFolderArgument_data() {
+    QTest::addColumn<QString>("argument");
+    QTest::newRow("absolute") << "/no/such/folder";
+    QTest::newRow("relative") << "no-such-folder";
+    QTest::newRow("a file") << QDir::tempPath() + "/a-file.txt";
+}
+
 void TestSettings::missingFolderArgument() {
-    QVERIFY(TestFiles::write(QDir::tempPath() + "/ignored.INI")); // nothing is read anywhere
-    createWindowWith({"/no/such/folder"});
+    QFETCH(QString, argument);
+    QVERIFY(TestFiles::write(QDir::tempPath() + "/a-file.txt"));
+    // The usual settings, as an earlier session left them: they are the ones used.
+    QTemporaryDir stored(QDir::tempPath() + "/stored-XXXXXX");
+    createWindowWith({argument}, "[OPTIONS]\nDOSSIER=" + stored.path().toUtf8() + "\nM=1\n");
     QCOMPARE(dialogs->texts(),
-             QStringList{"Le dossier passé en paramètre n'existe pas\r\n\r\n/no/such/folder"});
+             QStringList{"Le dossier passé en paramètre n'existe pas\r\n\r\n" + argument});
     QCOMPARE(dialogs->shown.first().type, mtWarning);
-    QVERIFY(IniPath.isEmpty());
-    QCOMPARE(form->JvDirectoryEdit1->Directory(), QStringLiteral("/"));
-    QCOMPARE(form->lbl_derange->text(), QStringLiteral("DéOrdalix"));
-    QVERIFY(form->chk_A->isChecked());
+    QCOMPARE(IniPath, settingsFile());
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), stored.path());
+    QCOMPARE(form->JvDirectoryListBox2->Directory(), stored.path());
+    QVERIFY(form->chk_M->isChecked());
     QVERIFY(form->close());
-    QVERIFY(QFileInfo::exists(settingsFile())); // the save went to the default file
+    QCOMPARE(IniReadString("OPTIONS", "DOSSIER", "", settingsFile()), stored.path());
+}
+
+void TestSettings::startFolderWithoutStoredFolder() {
+    // A portable copy starts in its own folder (firstStartAndClose); an installed one, whose
+    // folder it cannot write, on the user's home.
+    appFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/app-XXXXXX");
+    if (TestFiles::run("chattr", {"+i", appFolder->path()}) != 0)
+        QSKIP("chattr +i is not available here");
+    const auto writable = qScopeGuard([&] { TestFiles::run("chattr", {"-i", appFolder->path()}); });
+    ExeNames::setExecutablePathForTesting(appFolder->filePath(TestProgramName));
+    root = std::make_unique<QTemporaryDir>();
+    dialogs = std::make_unique<RecordingPresenter>();
+    IniPath.clear();
+    form = std::make_unique<TestForm1>();
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), QDir::homePath());
+    QCOMPARE(IniPath, QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/" +
+                          TestProgramName + ".INI");
+    QVERIFY(dialogs->shown.isEmpty());
 }
 
 void TestSettings::placement_data() {

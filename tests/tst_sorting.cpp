@@ -2,8 +2,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrl>
+
+#include <unistd.h>
 
 #include "Journal.h"
 #include "Sorting.h"
@@ -73,6 +77,8 @@ private slots:
     void sameNamedTargetGoesToTrash();
     void dotNameIsNeverCopiedOntoItself();
     void failedTrashLeavesBoth();
+    void fileBeingWrittenStaysWhole();
+    void keyPressStopsTheRun_data();
     void keyPressStopsTheRun();
     void stopClickIsReentrant();
     void closeDuringRunIsRefused();
@@ -385,17 +391,19 @@ void TestSorting::dotNameIsNeverCopiedOntoItself() {
 }
 
 void TestSorting::failedTrashLeavesBoth() {
-    QTemporaryDir shm(QStringLiteral("/dev/shm/root-XXXXXX"));
-    if (!shm.isValid())
-        QSKIP("/dev/shm is not available");
-    QVERIFY(TestFiles::write(shm.filePath("photo.jpg"), "photo"));
-    QVERIFY(TestFiles::setModified(shm.filePath("photo.jpg"), kMarch5));
-    useRoot(shm.path());
+    // A volume of its own whose trash folder cannot be made: a file holds its name.
+    QTemporaryDir mount(QDir::tempPath() + "/volume-XXXXXX");
+    if (TestFiles::run("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mount.path()}) != 0)
+        QSKIP("mounting a file system is not permitted here");
+    const auto unmount = qScopeGuard([&] { TestFiles::run("umount", {mount.path()}); });
+    QVERIFY(TestFiles::write(mount.filePath(".Trash-%1").arg(::getuid()), "not a folder"));
+    QVERIFY(TestFiles::write(mount.filePath("photo.jpg"), "photo"));
+    QVERIFY(TestFiles::setModified(mount.filePath("photo.jpg"), kMarch5));
+    useRoot(mount.path());
     form->chk_MOUCHARD->setChecked(false);
     form->Button1->click();
-    if (!QFileInfo::exists(shm.filePath("photo.jpg")))
-        QSKIP("the trash here accepts files from in-memory file systems");
-    QCOMPARE(TestFiles::read(shm.filePath("2021/photo.jpg")), QByteArray("photo"));
+    QCOMPARE(TestFiles::read(mount.filePath("photo.jpg")), QByteArray("photo"));
+    QCOMPARE(TestFiles::read(mount.filePath("2021/photo.jpg")), QByteArray("photo"));
     QCOMPARE(infos(), QStringList{"1 fichiers rangés 0 fichiers ignorés"});
     // The user is told once that the original stayed.
     QCOMPARE(dialogs->shown.last().type, mtWarning);
@@ -404,11 +412,58 @@ void TestSorting::failedTrashLeavesBoth() {
         "le dossier racine.\r\n\r\n"));
 }
 
+void TestSorting::fileBeingWrittenStaysWhole() {
+    QVERIFY(TestFiles::write(path("a.txt"), "a"));
+    QVERIFY(TestFiles::write(path("log.txt"), "first line\n"));
+    // Another program keeps the file open for writing, as a logger or a download would.
+    QProcess writer;
+    writer.setStandardOutputFile(path("log.txt"), QIODevice::Append);
+    writer.start("sleep", {"30"});
+    QVERIFY(writer.waitForStarted());
+    const auto stopWriter = [&] {
+        writer.kill();
+        writer.waitForFinished();
+    };
+    const auto stopped = qScopeGuard(stopWriter);
+    useRoot(root->path());
+    form->chk_MOUCHARD->setChecked(false);
+    form->Button1->click();
+    QCOMPARE(rootFiles(), QStringList{"log.txt"});
+    QCOMPARE(TestFiles::read(path("log.txt")), QByteArray("first line\n"));
+    QCOMPARE(inTrash(path("log.txt")), 0);
+    const QString year = QString::number(QDate::currentDate().year());
+    QVERIFY(!QFileInfo::exists(path(year + "/log.txt")));
+    QVERIFY(QFileInfo::exists(path(year + "/a.txt")));
+    QCOMPARE(dialogs->texts().filter("#740").size(), 1);
+    QVERIFY(dialogs->texts().filter("#740").first().contains("log.txt"));
+
+    // Once the writer is done, the file sorts like any other.
+    stopWriter();
+    form->Button1->click();
+    QCOMPARE(rootFiles(), QStringList{});
+    QCOMPARE(TestFiles::read(path(year + "/log.txt")), QByteArray("first line\n"));
+}
+
+void TestSorting::keyPressStopsTheRun_data() {
+    QTest::addColumn<bool>("afterAnotherRun");
+    QTest::newRow("first run") << false;
+    // The pump's clock belongs to the run: a run that just pumped has no say in this one.
+    QTest::newRow("right after another run") << true;
+}
+
 void TestSorting::keyPressStopsTheRun() {
+    QFETCH(bool, afterAnotherRun);
+    form->chk_MOUCHARD->setChecked(false);
+    if (afterAnotherRun) {
+        QTemporaryDir other(QDir::tempPath() + "/other-XXXXXX");
+        QVERIFY(TestFiles::write(other.filePath("z.txt")));
+        useRoot(other.path());
+        form->Button1->click();
+        dialogs->shown.clear();
+    }
     for (const char* name : {"a.txt", "b.txt", "c.txt"})
         QVERIFY(TestFiles::write(path(name)));
     useRoot(root->path());
-    form->chk_MOUCHARD->setChecked(false);
     StopRequested = true; // a key pressed before the run does not stop it
     form->JvFileListBox1->setFocus();
     QTimer::singleShot(0, form.get(), [this] { QTest::keyClick(form->JvFileListBox1, Qt::Key_Q); });

@@ -140,6 +140,14 @@ void TestToolkitText::executableNames_data() {
                                    << ".PROFILE"
                                    << ".profile"
                                    << "";
+    QTest::newRow("dot name in a folder") << "/opt/bin/.tool"
+                                          << ".TOOL"
+                                          << ".tool"
+                                          << "";
+    QTest::newRow("dot name with an extension") << "/opt/bin/.tool.bin"
+                                                << ".TOOL"
+                                                << ".tool"
+                                                << "";
 }
 
 void TestToolkitText::executableNames() {

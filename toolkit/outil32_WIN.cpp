@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QUrl>
 
@@ -58,8 +57,9 @@ QString fileName(const QString& path) {
 }
 
 qsizetype extensionStart(const QString& path) {
+    // A name's leading dot (".tool") starts the name, not an extension.
     const qsizetype dot = path.lastIndexOf(u'.');
-    return dot > 0 && dot > lastSeparator(path) ? dot : -1;
+    return dot > lastSeparator(path) + 1 ? dot : -1;
 }
 
 QString baseName(const QString& path) {
@@ -131,12 +131,11 @@ void ProcessMessages() {
     QCoreApplication::processEvents();
 }
 
-void ProcessMessagesWhenDue() {
-    static QElapsedTimer last;
-    if (last.isValid() && last.elapsed() < 15)
+void RunMessagePump::whenDue() {
+    if (m_last.isValid() && m_last.elapsed() < 15)
         return;
     ProcessMessages();
-    last.restart();
+    m_last.start();
 }
 
 bool ApplicationTerminated() {

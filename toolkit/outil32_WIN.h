@@ -1,6 +1,7 @@
 // The executable's own names, the application's message pump and cursor, and the file manager.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 
 // Base name of the running executable, upper-cased (ASCII letters only).
@@ -29,9 +30,17 @@ QString executablePath();
 
 // Handles the window messages waiting in the queue.
 void ProcessMessages();
-// The same between the items of a long run, at most once every few milliseconds: the window
-// answers as fast as a person can tell, without repainting for every item.
-void ProcessMessagesWhenDue();
+// The message pump of one long run, called between its items: the first call always handles
+// the messages, later ones at most once every few milliseconds, so the window answers as fast
+// as a person can tell without repainting for every item. Each run has its own clock: what
+// another run did last has no say in when this one pumps.
+class RunMessagePump {
+public:
+    void whenDue();
+
+private:
+    QElapsedTimer m_last;
+};
 // True once the application has been asked to end (its message loop will not go on).
 bool ApplicationTerminated();
 // Asks the application to end once the running handler returns to the message loop.

@@ -200,6 +200,12 @@ bool startsWithByteOrderMark(const QString& line) {
 
 } // namespace
 
+bool IsPortableCopy() {
+    const QString folder = ExeNames::folder(ExeNames::executablePath());
+    const bool installed = QDir(folder) == QDir(QStringLiteral(ORDALIX_INSTALLED_BINDIR));
+    return !installed && QFileInfo(folder).isWritable();
+}
+
 QString DefaultIniFile() {
     const QString path = ExeNames::executablePath();
     const qsizetype extension = ExeNames::extensionStart(path);
@@ -207,9 +213,7 @@ QString DefaultIniFile() {
     // An installed program cannot write beside itself (nor should, run by root): its settings
     // then go to the user's own configuration folder, under the same name. A portable copy
     // keeps them beside it.
-    const QString folder = ExeNames::folder(beside);
-    const bool installed = QDir(folder) == QDir(QStringLiteral(ORDALIX_INSTALLED_BINDIR));
-    if (!installed && QFileInfo(folder).isWritable())
+    if (IsPortableCopy())
         return beside;
     QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (config.isEmpty())

@@ -25,6 +25,9 @@ private:
 
 // The executable's full path with its extension replaced by ".INI" (appended when it has none).
 QString DefaultIniFile();
+// True for a copy of the program that keeps its settings beside itself: its folder can be
+// written and is not where the program is installed.
+bool IsPortableCopy();
 
 // Stores a value ("Impossible d'écrire dans %s" when the file cannot be written). The value is
 // on disk when the call returns.

@@ -1,6 +1,7 @@
 #include "WindowTest.h"
 
 #include "Settings.h"
+#include "TestFiles.h"
 #include "outil32_WIN.h"
 
 #include <QDesktopServices>
@@ -27,14 +28,16 @@ void WindowTest::createWindow() {
     createWindowWith({});
 }
 
-void WindowTest::createWindowWith(const QStringList& arguments) {
+void WindowTest::createWindowWith(const QStringList& arguments, const QByteArray& settings) {
     // Not named after the test program: the file run leaves alone paths holding its name.
     root = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/root-XXXXXX"));
     QVERIFY(root->isValid());
     // The program runs from a folder of its own, where its settings file goes.
     appFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/app-XXXXXX"));
     QVERIFY(appFolder->isValid());
-    ExeNames::setExecutablePathForTesting(appFolder->filePath(QStringLiteral("ordalix")));
+    ExeNames::setExecutablePathForTesting(appFolder->filePath(TestProgramName));
+    if (!settings.isEmpty())
+        QVERIFY(TestFiles::write(appFolder->filePath(TestProgramName + ".INI"), settings));
     IniPath.clear();
     ClearApplicationTerminatedForTesting();
     dialogs = std::make_unique<RecordingPresenter>();

@@ -8,6 +8,11 @@
 #include "RecordingPresenter.h"
 #include "Unit1.h"
 
+// The name the program runs under in the tests. The file run leaves alone every path that holds
+// the program's name: a name no checkout or temporary folder holds by chance (as "ordalix" would
+// in a clone named after the project) keeps that rule from firing where no test asks for it.
+inline const QString TestProgramName = QStringLiteral("zqtrieur");
+
 // The real window with a fixed date and a record of the commands it runs.
 class TestForm1 : public TForm1 {
 public:
@@ -44,8 +49,9 @@ protected:
     QStringList rootFiles() const;
 
     QStringList openedFolders;
-    // The window as the program builds it, started with these arguments.
-    void createWindowWith(const QStringList& arguments);
+    // The window as the program builds it, started with these arguments; `settings`, when
+    // given, is the settings file an earlier session left beside the program.
+    void createWindowWith(const QStringList& arguments, const QByteArray& settings = {});
 
     std::unique_ptr<QTemporaryDir> appFolder; // where the program seems to run from
     std::unique_ptr<TestForm1> form;
