@@ -6,9 +6,11 @@
 
 #include <functional>
 
+#include "Settings.h"
 #include "StopRequest.h"
 #include "TestFiles.h"
 #include "WindowTest.h"
+#include "outil32_WIN.h"
 #include "platform_convert.h"
 
 namespace {
@@ -84,6 +86,7 @@ private slots:
     void cancelMovesNothing();
     void keyDuringCountIsDropped();
     void keyDuringWalkStopsAfterTheFolderInHand();
+    void closeDuringWalkEndsIt();
     void anotherFolderOpenedDuringTheWalk();
     void secondFlattenIsRefused();
     void replacementThatCannotHappenLosesNothing_data();
@@ -276,6 +279,30 @@ void TestFlatten::keyDuringWalkStopsAfterTheFolderInHand() {
     QCOMPARE(infos(), QStringList{kReport.arg("2", root->path())});
     QCOMPARE(openedFolders, QStringList{root->path()});
     QVERIFY(!form->Gauge1->isVisible());
+}
+
+void TestFlatten::closeDuringWalkEndsIt() {
+    QVERIFY(TestFiles::write(path("A/a1.txt")));
+    QVERIFY(TestFiles::write(path("A/a2.txt")));
+    QVERIFY(TestFiles::write(path("B/b1.txt")));
+    QVERIFY(TestFiles::write(path("B/b2.txt")));
+    const QString first = listingOrder(root->path()).first();
+    useTop(root->path());
+    bool closed = false;
+    atPumpWhen(
+        form.get(), [this] { return form->JvStatusBar1->Tag() >= 2; },
+        [&] { closed = form->close(); });
+    form->Button2->click();
+
+    // The close is taken and the settings saved; the walk ends there, and says nothing more.
+    QVERIFY(closed);
+    QVERIFY(ApplicationTerminated());
+    QVERIFY(QFileInfo::exists(IniPath));
+    QCOMPARE(rootFiles(),
+             first == "A" ? (QStringList{"a1.txt", "a2.txt"}) : (QStringList{"b1.txt", "b2.txt"}));
+    QCOMPARE(infos(), QStringList{});
+    QCOMPARE(openedFolders, QStringList{});
+    ClearApplicationTerminatedForTesting();
 }
 
 void TestFlatten::anotherFolderOpenedDuringTheWalk() {

@@ -23,6 +23,7 @@ private slots:
     void countAllFiles();
     void countAllFilesSkipsLinksAndHiddenFolders();
     void countStopsWhenTerminating();
+    void eachRunPumpsAfterItsFirstItem();
     void folderOrFile_data();
     void folderOrFile();
 
@@ -133,6 +134,27 @@ void TestToolkitFolders::countStopsWhenTerminating() {
     QVERIFY(!CountAllFiles(path("top/"), "*.*", counter));
     QCOMPARE(counter, 1);                        // what was counted before the stop is kept
     QVERIFY(!QGuiApplication::overrideCursor()); // the default cursor, not the earlier one
+}
+
+void TestToolkitFolders::eachRunPumpsAfterItsFirstItem() {
+    int handled = 0;
+    const auto post = [&] { QTimer::singleShot(0, [&] { ++handled; }); };
+    RunMessagePump earlier;
+    post();
+    earlier.whenDue();
+    QCOMPARE(handled, 1);
+    // A new run pumps after its first item, however recently another run pumped.
+    RunMessagePump run;
+    post();
+    run.whenDue();
+    QCOMPARE(handled, 2);
+    // Then a few milliseconds apart: an item done at once after the first waits.
+    post();
+    run.whenDue();
+    QCOMPARE(handled, 2);
+    QTest::qSleep(20); // handles nothing meanwhile
+    run.whenDue();
+    QCOMPARE(handled, 3);
 }
 
 void TestToolkitFolders::folderOrFile_data() {
