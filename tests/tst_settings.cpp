@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTimer>
@@ -53,6 +54,8 @@ private slots:
     void placement_data();
     void placement();
     void placementRoundTrip();
+    void placementKeptOverRestarts_data();
+    void placementKeptOverRestarts();
     void closeDuringSortRefusedThenSaved();
     void readOnlySettingsFile();
     void fullDiskKeepsOldSettings();
@@ -253,6 +256,58 @@ void TestSettings::placementRoundTrip() {
     setWorkAreaForTesting(QRect(0, 0, 1920, 1040));
     LoadFormPlacement(window, file);
     QCOMPARE(window.frameGeometry(), QRect(100, 50, 600, 400));
+}
+
+void TestSettings::placementKeptOverRestarts_data() {
+    QTest::addColumn<bool>("windowManager");
+    QTest::newRow("offscreen") << false;
+    QTest::newRow("under a window manager") << true;
+}
+
+void TestSettings::placementKeptOverRestarts() {
+    QFETCH(bool, windowManager);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess display;
+    QProcess manager;
+    const auto stop = qScopeGuard([&] {
+        for (QProcess* process : {&manager, &display}) {
+            process->terminate();
+            process->waitForFinished();
+        }
+    });
+    if (windowManager) {
+        const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+        const QString openbox = QStandardPaths::findExecutable("openbox");
+        if (xvfb.isEmpty() || openbox.isEmpty())
+            QSKIP("Xvfb and openbox are not installed");
+        // Xvfb picks a free display and writes its number on standard output.
+        display.start(xvfb,
+                      {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+        QVERIFY(display.waitForReadyRead(10000));
+        environment.insert("DISPLAY", ":" + QString::fromLatin1(display.readLine()).trimmed());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        manager.setProcessEnvironment(environment);
+        manager.start(openbox, {});
+        QVERIFY(manager.waitForStarted());
+        QTest::qSleep(1000); // openbox takes the screen
+    } else {
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+    }
+    QTemporaryDir folder(QDir::tempPath() + "/placed-XXXXXX");
+    QStringList stored;
+    for (int start = 0; start < 3; ++start) {
+        // Started, shown, then closed as a session's end closes it: the placement is saved.
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(ORDALIX_PROGRAM, {folder.path()});
+        QVERIFY(program.waitForStarted());
+        QTest::qSleep(1500);
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
+        stored.append(IniReadString("ordalix", "Form1", "", folder.filePath("OrdalixParDate.INI")));
+    }
+    QVERIFY(!stored.first().isEmpty());
+    QCOMPARE(stored, QStringList(3, stored.first()));
 }
 
 void TestSettings::closeDuringSortRefusedThenSaved() {
