@@ -1,17 +1,36 @@
 #!/usr/bin/env bash
 # Builds Ordalix twice (plain, then with AddressSanitizer and UndefinedBehaviorSanitizer) and
-# runs the whole test suite on each build, headless.
+# runs the whole test suite on each build, headless. Fails when the suite left anything behind
+# in the file system's root or in the home folder: tests keep to the folders they make.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 jobs=$(nproc)
 
+# The top-level entries of the places no test may touch.
+outside() {
+    ls -A / "$HOME" 2>/dev/null
+}
+
 run_suite() {
     local dir=$1
     shift
+    # A build folder configured from another path of this checkout cannot be reused.
+    if [ -f "$dir/CMakeCache.txt" ] &&
+        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$PWD" "$dir/CMakeCache.txt"; then
+        rm -rf "$dir"
+    fi
     cmake -S . -B "$dir" -G Ninja -DORDALIX_WERROR=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
+    local before after
+    before=$(outside)
     (cd "$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")
+    after=$(outside)
+    if [ "$before" != "$after" ]; then
+        echo "The test suite changed what lies in / or in $HOME:"
+        diff <(echo "$before") <(echo "$after") || true
+        return 1
+    fi
 }
 
 echo "== Build and tests"
