@@ -1,14 +1,23 @@
-// The file run over 10,000 files of 4 KiB, by year and month with journals on, against the floor
-// of its work: `cp -a` of the same folder plus sending the same files to the trash one by one.
+// The file run over 10,000 files of 4 KiB, by year and month with journals on, against three
+// floors of its work measured in the same run on the same fresh volume: `cp -a` of the same
+// folder plus sending the same files to the trash one by one through RecycleFile (floor),
+// through GIO's g_file_trash (gio-floor), and through the least a trash needs, an info file
+// made with O_EXCL and a rename (rename-floor).
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "BenchSupport.h"
 #include "FormViews.h"
@@ -60,6 +69,62 @@ bool makeRoot(const QString& folder) {
     return true;
 }
 
+// GIO, loaded for its trash alone: the program itself no longer uses it.
+class Gio {
+public:
+    Gio() {
+        m_library = ::dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (!m_library)
+            return;
+        m_newForPath = reinterpret_cast<NewForPath>(::dlsym(m_library, "g_file_new_for_path"));
+        m_trash = reinterpret_cast<Trash>(::dlsym(m_library, "g_file_trash"));
+        m_unref = reinterpret_cast<Unref>(::dlsym(m_library, "g_object_unref"));
+        m_errorFree = reinterpret_cast<Unref>(::dlsym(m_library, "g_error_free"));
+    }
+    bool loaded() const { return m_newForPath && m_trash && m_unref && m_errorFree; }
+    bool trash(const QString& path) const {
+        void* file = m_newForPath(QFile::encodeName(path).constData());
+        void* error = nullptr;
+        const bool ok = m_trash(file, nullptr, &error) != 0;
+        if (error)
+            m_errorFree(error);
+        m_unref(file);
+        return ok;
+    }
+
+private:
+    using NewForPath = void* (*)(const char*);
+    using Trash = int (*)(void*, void*, void**);
+    using Unref = void (*)(void*);
+    void* m_library = nullptr;
+    NewForPath m_newForPath = nullptr;
+    Trash m_trash = nullptr;
+    Unref m_unref = nullptr;
+    Unref m_errorFree = nullptr;
+};
+
+// The least a trash on the same volume needs: the info file made with O_EXCL, with the path
+// and the local deletion time, then the rename into files/.
+bool renameTrash(const QString& trash, const QString& path) {
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    const QByteArray info = QFile::encodeName(trash) + "/info/" + name + ".trashinfo";
+    const int fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char date[32];
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    const QByteArray contents =
+        "[Trash Info]\nPath=" + QFile::encodeName(path) + "\nDeletionDate=" + date + "\n";
+    const bool written =
+        ::write(fd, contents.constData(), size_t(contents.size())) == contents.size();
+    return ::close(fd) == 0 && written &&
+           ::rename(QFile::encodeName(path).constData(),
+                    (QFile::encodeName(trash) + "/files/" + name).constData()) == 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -79,32 +144,56 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QDir().mkpath(work.filePath("data"));
 
-    // The floor: copy the folder, then trash the files of an identical one. File creation
-    // on a busy ext4 varies from one minute to the next, so it is measured on both sides of
-    // the run and the faster kept.
-    for (const char* folder : {"floor-src", "floor-trash-1", "floor-trash-2", "root"}) {
-        if (!makeRoot(work.filePath(QLatin1String(folder)))) {
+    // Each floor copies one folder and trashes the files of an identical one, into an emptied
+    // trash. File creation on a busy ext4 varies from one minute to the next, so every floor is
+    // measured on both sides of the run and the faster kept.
+    const Gio gio;
+    if (!gio.loaded()) {
+        std::fprintf(stderr, "cannot load GIO for its floor\n");
+        return 1;
+    }
+    const QString trash = work.filePath("data/Trash");
+    const QStringList kinds{"own", "gio", "rename"};
+    QStringList folders{"floor-src", "root"};
+    for (const QString& kind : kinds)
+        folders << kind + "-1" << kind + "-2";
+    for (const QString& folder : std::as_const(folders)) {
+        if (!makeRoot(work.filePath(folder))) {
             std::fprintf(stderr, "cannot create the folders\n");
             return 1;
         }
     }
-    int floorRuns = 0;
-    auto measureFloor = [&]() {
-        ++floorRuns;
+    auto emptyTrash = [&] { QDir(trash).removeRecursively(); };
+    auto measureFloor = [&](const QString& kind, int side) {
+        emptyTrash();
+        if (kind == "rename" &&
+            !(QDir().mkpath(trash + "/info") && QDir().mkpath(trash + "/files")))
+            return -1.0;
+        const QString copyTo = work.filePath(QString("floor-copy-%1-%2").arg(kind).arg(side));
         const double copy = bench::commandSeconds(
-            1, QStringLiteral("cp -a '%1' '%2'")
-                   .arg(work.filePath("floor-src"),
-                        work.filePath(QString("floor-copy-%1").arg(floorRuns))));
+            1, QStringLiteral("cp -a '%1' '%2'").arg(work.filePath("floor-src"), copyTo));
+        const QString folder = work.filePath(QString("%1-%2").arg(kind).arg(side));
         bool trashed = true;
-        const double trash = bench::bestSeconds(1, [&] {
-            for (int i = 0; i < kFiles; ++i)
-                trashed = RecycleFile(work.filePath(
-                              QString::asprintf("floor-trash-%d/photo%05d.jpg", floorRuns, i))) &&
+        const double seconds = bench::bestSeconds(1, [&] {
+            for (int i = 0; i < kFiles; ++i) {
+                const QString file = folder + QString::asprintf("/photo%05d.jpg", i);
+                trashed = (kind == "own"   ? RecycleFile(file)
+                           : kind == "gio" ? gio.trash(file)
+                                           : renameTrash(trash, file)) &&
                           trashed;
+            }
         });
-        return copy > 0 && trashed ? copy + trash : -1.0;
+        // Inodes are counted on the small volume: the copy and the trash go once measured.
+        QDir(copyTo).removeRecursively();
+        emptyTrash();
+        return copy > 0 && trashed ? copy + seconds : -1.0;
     };
-    const double floorBefore = measureFloor();
+    QHash<QString, QList<double>> measured;
+    auto measureFloors = [&](int side) {
+        for (const QString& kind : kinds)
+            measured[kind].append(measureFloor(kind, side));
+    };
+    measureFloors(1);
 
     Confirming confirming;
     Dialogs::setPresenter(&confirming);
@@ -124,12 +213,16 @@ int main(int argc, char* argv[]) {
     const double run = view.clock.nsecsElapsed() / 1e9;
     const long peak = bench::peakKib();
 
-    const double floorAfter = measureFloor();
-    if (floorBefore <= 0 || floorAfter <= 0) {
-        std::fprintf(stderr, "cannot measure the floor\n");
-        return 1;
+    measureFloors(2);
+    QHash<QString, double> floors;
+    for (const QString& kind : kinds) {
+        const QList<double>& seconds = measured[kind];
+        if (*std::min_element(seconds.begin(), seconds.end()) <= 0) {
+            std::fprintf(stderr, "cannot measure the %s floor\n", qPrintable(kind));
+            return 1;
+        }
+        floors[kind] = *std::min_element(seconds.begin(), seconds.end());
     }
-    const double floor = std::min(floorBefore, floorAfter);
     const int left = QDir(work.filePath("root")).entryList(QDir::Files).size();
     if (view.starts.size() != kFiles || left != 0) {
         std::fprintf(stderr, "the run did not sort every file (%d left)\n", left);
@@ -137,9 +230,13 @@ int main(int argc, char* argv[]) {
     }
     const double first = (view.starts[1000] - view.starts[0]) / 1e9;
     const double last = (run * 1e9 - view.starts[kFiles - 1000]) / 1e9;
-    bench::print("floor-seconds", floor);
+    bench::print("floor-seconds", floors["own"]);
+    bench::print("gio-floor-seconds", floors["gio"]);
+    bench::print("rename-floor-seconds", floors["rename"]);
     bench::print("run-seconds", run);
-    bench::print("run-to-floor-ratio", run / floor);
+    bench::print("run-to-floor-ratio", run / floors["own"]);
+    bench::print("run-to-gio-floor-ratio", run / floors["gio"]);
+    bench::print("run-to-rename-floor-ratio", run / floors["rename"]);
     bench::print("last-to-first-1000-ratio", last / first);
     bench::print("files-per-second", kFiles / run);
     bench::print("peak-added-mb", (peak - before) / 1024.0);

@@ -3,6 +3,7 @@
 #include "posix_io.h"
 #include "trash_posix.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -132,9 +133,16 @@ std::string toFnmatchPattern(const std::string& mask) {
 
 // Contents from one open file into another: a reflink where the file system shares blocks,
 // then copy_file_range, then plain reads and writes.
-bool copyContents(int in, int out) {
-    if (::ioctl(out, FICLONE, in) == 0)
-        return true;
+bool copyContents(int in, dev_t inDevice, int out) {
+    // A file system that cannot share blocks says so once (a clone only works within one file
+    // system): a run of thousands of copies on it does not ask again for each file.
+    static std::atomic<dev_t> noClones{0};
+    if (inDevice != noClones.load(std::memory_order_relaxed)) {
+        if (::ioctl(out, FICLONE, in) == 0)
+            return true;
+        if (errno == EOPNOTSUPP || errno == ENOTTY)
+            noClones.store(inDevice, std::memory_order_relaxed);
+    }
     bool rangeWorks = true;
     for (bool first = true;; first = false) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
@@ -180,7 +188,7 @@ bool copyToTemporary(int in, const struct stat& st, const std::string& destinati
     Fd out(::mkostemp(name.data(), O_CLOEXEC));
     if (out.get() < 0)
         return failErrno();
-    const bool written = copyContents(in, out.get());
+    const bool written = copyContents(in, st.st_dev, out.get());
     int error = errno;
     if (written) {
         // Ownership is kept where we may (running as root); elsewhere the copy is the user's.
@@ -211,12 +219,13 @@ bool copyToNewName(int in, const struct stat& st, const std::string& destination
     if (out.get() < 0)
         return false;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!copyContents(in, out.get()) || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
+    if (!copyContents(in, st.st_dev, out.get()) || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
         ::futimens(out.get(), times) != 0) {
         ::lseek(in, 0, SEEK_SET);
         return false;
     }
-    if (::fchown(out.get(), st.st_uid, st.st_gid) != 0) {
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(out.get(), st.st_uid, st.st_gid) != 0) {
         // Kept only where allowed.
     }
     const std::string self = "/proc/self/fd/" + std::to_string(out.get());
@@ -287,8 +296,9 @@ bool copyTree(const std::string& from, const std::string& to) {
         if (out.get() < 0)
             return false;
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        if (!copyContents(in.get(), out.get()) || ::fchmod(out.get(), st.st_mode & 07777) != 0 ||
-            ::futimens(out.get(), times) != 0 || ::fsync(out.get()) != 0)
+        if (!copyContents(in.get(), st.st_dev, out.get()) ||
+            ::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0 ||
+            ::fsync(out.get()) != 0)
             return false;
         if (::fchown(out.get(), st.st_uid, st.st_gid) != 0) {
             // Kept only where allowed.
@@ -665,15 +675,19 @@ bool createDirectory(const Path& path) {
 }
 
 Path executablePath() {
-    std::vector<char> buffer(4096);
-    for (;;) {
-        const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0)
-            return {};
-        if (static_cast<size_t>(n) < buffer.size())
-            return fromNative(buffer.data(), static_cast<size_t>(n));
-        buffer.resize(buffer.size() * 2);
-    }
+    // It cannot change while the process runs, and the journals ask for it on every entry.
+    static const Path path = []() -> Path {
+        std::vector<char> buffer(4096);
+        for (;;) {
+            const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+            if (n < 0)
+                return {};
+            if (static_cast<size_t>(n) < buffer.size())
+                return fromNative(buffer.data(), static_cast<size_t>(n));
+            buffer.resize(buffer.size() * 2);
+        }
+    }();
+    return path;
 }
 
 int lastError() {

@@ -526,7 +526,9 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
                                  "\nDeletionDate=" + localDeletionDate() + "\n";
 
     for (unsigned n = 1;; ++n) {
-        const std::string suffix = n == 1 ? std::string() : "." + std::to_string(n);
+        std::string suffix;
+        if (n > 1)
+            suffix.append(1, '.').append(std::to_string(n));
         const std::size_t room = NameMax - (sizeof InfoSuffix - 1) - suffix.size();
         const std::string candidate = shortened(name, room) + suffix;
         const std::string info = trash.dir + "/info/" + candidate + InfoSuffix;
