@@ -1,8 +1,11 @@
-// Kills the program with SIGKILL at random moments of a sort, a folder sort, a flatten and a
-// settings save, and checks after each kill that no file was lost or cut, that no temporary
-// file shows as a real one, and that the settings and journals still read as INI.
+// Kills the program with SIGKILL at random moments of a sort, a folder sort, a flatten, a
+// settings save and a row of trashings, and checks after each kill that no file was lost or
+// cut, that no temporary file shows as a real one, and that the settings and journals still
+// read as INI.
 #include <QDir>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,6 +31,8 @@ private slots:
     void cleanupTestCase();
 
 private:
+    void checkTrashAfterKill(const QString& trash, const QProcessEnvironment& env);
+    int m_orphans = 0;
     int m_tried = 0;
     int m_survived = 0;
 };
@@ -38,6 +43,7 @@ void TestCrash::killAtRandomMoments_data() {
     QTest::newRow("folder sort") << 1;
     QTest::newRow("flatten") << 2;
     QTest::newRow("settings save") << 3;
+    QTest::newRow("trash") << 4;
 }
 
 void TestCrash::killAtRandomMoments() {
@@ -71,6 +77,9 @@ void TestCrash::killAtRandomMoments() {
                              "]\r\n01/01/2026=/root/2026\r\n");
              return TreeState::writeNumbered(root, "keep%1.txt", 20);
          }},
+        {"recycleall",
+         {},
+         [](const QString& root) { return TreeState::writeNumbered(root, "photo%1.jpg", 2000); }},
     };
     const Case& c = cases.at(which);
     const quint32 seed = qEnvironmentVariableIsSet("ORDALIX_CRASH_SEED")
@@ -129,12 +138,37 @@ void TestCrash::killAtRandomMoments() {
         QVERIFY2(
             badIni.isEmpty(),
             qPrintable(QString("kill %1 at %2 ms: %3").arg(k).arg(at).arg(badIni.join(" | "))));
+        if (c.op == "recycleall")
+            checkTrashAfterKill(data.path() + "/Trash", Driver::environment(data.path()));
         ++m_survived;
     }
 }
 
+// A kill between an item's info file and its rename leaves the info file alone, as the trash's
+// rules intend; never an item without its info file. trash-cli still lists every item there.
+void TestCrash::checkTrashAfterKill(const QString& trash, const QProcessEnvironment& env) {
+    const QStringList items =
+        QDir(trash + "/files").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QStringList infos =
+        QDir(trash + "/info").entryList({"*.trashinfo"}, QDir::Files | QDir::Hidden);
+    for (const QString& item : items)
+        QVERIFY2(infos.contains(item + ".trashinfo"), qPrintable(item + " has no info file"));
+    m_orphans += int(infos.size() - items.size());
+    if (QStandardPaths::findExecutable("trash-list").isEmpty())
+        return;
+    QProcess list;
+    list.setProcessEnvironment(env);
+    list.start("trash-list", {});
+    QVERIFY(list.waitForFinished(120000));
+    QCOMPARE(list.exitCode(), 0);
+    const QString listed = QString::fromUtf8(list.readAllStandardOutput());
+    for (const QString& item : items)
+        QVERIFY2(listed.contains("/" + item + "\n"), qPrintable(item + " not listed"));
+}
+
 void TestCrash::cleanupTestCase() {
     qInfo("crash-kills-survived: %d of %d", m_survived, m_tried);
+    qInfo("crash-trash-info-files-without-item: %d", m_orphans);
 }
 
 QTEST_GUILESS_MAIN(TestCrash)

@@ -3,6 +3,7 @@
 // Every message the program would show is printed as "MSG <type>: <text>" and answered OK.
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QScopeGuard>
 #include <QUrl>
 
@@ -56,10 +57,11 @@ void enableInjectedFaults() {
 }
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: ordalix_driver copy|move|shellmove SRC DST | recycle PATH |\n"
-                 "       iniwrite FILE SECTION KEY VALUE | tidy|sort FILE |\n"
-                 "       sortfiles|sortfolders ROOT CRITERIA(LYMD) | flatten TOP | save ROOT\n");
+    std::fprintf(
+        stderr,
+        "usage: ordalix_driver copy|move|shellmove SRC DST | recycle PATH | recycleall DIR |\n"
+        "       iniwrite FILE SECTION KEY VALUE | tidy|sort FILE |\n"
+        "       sortfiles|sortfolders ROOT CRITERIA(LYMD) | flatten TOP | save ROOT\n");
     return 2;
 }
 
@@ -68,6 +70,19 @@ int result(bool ok) {
         std::printf("FAILED: %s\n", qPrintable(LastFileErrorText()));
     std::fflush(stdout); // before any leak report can end the process
     return ok ? 0 : 1;
+}
+
+// Sends every entry of a folder to the trash, one call each, and tells where each went.
+int recycleAll(const QString& folder) {
+    const QStringList names =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : names) {
+        TrashedItem where;
+        if (!RecycleFile(folder + QLatin1Char('/') + name, &where))
+            return result(false);
+        std::printf("TRASHED %s\n", qPrintable(where.item));
+    }
+    return result(true);
 }
 
 int windowOperation(const QString& op, const QStringList& args) {
@@ -117,6 +132,8 @@ int main(int argc, char* argv[]) {
             return result(ShellMove(args.value(0), args.value(1)));
         if (op == QLatin1String("recycle"))
             return result(RecycleFile(args.value(0)));
+        if (op == QLatin1String("recycleall"))
+            return recycleAll(args.value(0));
         if (op == QLatin1String("iniwrite")) {
             IniWriteString(args.value(1), args.value(2), args.value(3), args.value(0));
             return 0;

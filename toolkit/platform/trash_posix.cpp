@@ -344,7 +344,9 @@ const MountEntry* mountOf(Cache& c, const Placement& item, const std::string& it
                     best = &m;
             }
         }
-        if (best)
+        // A table read before the volume was mounted may name the place of a mount gone since
+        // (its id given to the new one): the top folder must be the item's own mount.
+        if (best && (!item.byMountId || sameVolume(placementOf(best->point, true), item)))
             return best;
     }
     return nullptr;
@@ -609,7 +611,7 @@ bool moveToTrash(const std::string& path, TrashOutcome& outcome) {
             }
             TrashFolder found;
             if (!locateTrash(c, item, itemPath, found, outcome))
-                return false;
+                continue;
             known = c.byVolume.emplace(item.mount, found).first;
         }
         if (putIntoTrash(known->second, itemPath, item, outcome))
