@@ -111,8 +111,8 @@ int main(int argc, char* argv[]) {
     // A fresh ext4 where we may mount one, so that both sides meet the same file system.
     bench::FreshExt4 volume(work.path());
     std::printf("fresh-ext4: %d\n", volume.mounted() ? 1 : 0);
-    // A home and a trash of our own on the same file system, read once by GIO: the trash of
-    // the home is used only for files on the home's file system.
+    // A home and a trash of our own on the same file system: the home trash only takes files
+    // of its own file system.
     qputenv("HOME", QFile::encodeName(work.path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(work.filePath("data")));
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -261,6 +261,8 @@ void TestToolkitFiles::recycleIntoTrash_data() {
     QTest::newRow("line break") << "two\nlines.txt";
     QTest::newRow("brackets and quotes") << "[x] \"y\" = ;z.txt";
     QTest::newRow("outside the BMP") << QString::fromUtf8("emoji \xF0\x9F\x98\x80.txt");
+    // Its info file could not be named after it whole: both are cut, between characters.
+    QTest::newRow("name too long for its info file") << QString(125, QChar(0xE9)) + ".txt";
 }
 
 void TestToolkitFiles::recycleIntoTrash() {
