@@ -1,5 +1,7 @@
 #include <QDir>
 #include <QFile>
+#include <QHash>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -9,6 +11,7 @@
 #include <memory>
 
 #include "TestFiles.h"
+#include "TreeState.h"
 #include "outil32_WIN.h"
 #include "outil32_ini.h"
 #include "platform_convert.h"
@@ -145,10 +148,29 @@ private slots:
         QTest::newRow("LF file keeps LF") << true << QByteArray("[A]\nx=1\n") << "A"
                                           << "y"
                                           << "2" << QByteArray("[A]\nx=1\ny=2\n");
-        QTest::newRow("invalid UTF-8 elsewhere kept")
+        // Not UTF-8, no mark: written on Windows, in its code page, and written back in it.
+        QTest::newRow("Windows-1252 stays Windows-1252")
             << true << QByteArray("[A]\r\nbad=\xC3\x28\xFF\r\n") << "A"
             << "k"
-            << "é" << QByteArray("[A]\r\nbad=\xC3\x28\xFF\r\nk=\xC3\xA9\r\n");
+            << "é€" << QByteArray("[A]\r\nbad=\xC3\x28\xFF\r\nk=\xE9\x80\r\n");
+        QTest::newRow("Windows-1252 value replaced in place")
+            << true << QByteArray("[\xC9t\xE9]\r\nd\xE9j\xE0=1\r\n[B]\r\n") << "été"
+            << "DÉJÀ"
+            << "Noël" << QByteArray("[\xC9t\xE9]\r\nd\xE9j\xE0=No\xEBl\r\n[B]\r\n");
+        // A character the code page lacks: the whole file becomes UTF-8, marked as such.
+        QTest::newRow("Windows-1252 that cannot hold the value becomes UTF-8")
+            << true << QByteArray("[A]\r\nk=caf\xE9\r\n") << "A"
+            << "k2"
+            << "日本"
+            << QByteArray("\xEF\xBB\xBF[A]\r\nk=caf\xC3\xA9\r\nk2=\xE6\x97\xA5\xE6\x9C\xAC\r\n");
+        QTest::newRow("Windows-1252 that cannot hold a section name becomes UTF-8")
+            << true << QByteArray("[A]\r\nk=\x80\r\n") << "Ω"
+            << "k"
+            << "v" << QByteArray("\xEF\xBB\xBF[A]\r\nk=\xE2\x82\xAC\r\n[\xCE\xA9]\r\nk=v\r\n");
+        QTest::newRow("pure ASCII stays as it is")
+            << true << QByteArray("[A]\r\nk=1\r\n") << "A"
+            << "k2"
+            << "é" << QByteArray("[A]\r\nk=1\r\nk2=\xC3\xA9\r\n");
         QTest::newRow("UTF-8 mark kept") << true << QByteArray("\xEF\xBB\xBF[A]\r\n") << "A"
                                          << "k"
                                          << "é" << QByteArray("\xEF\xBB\xBF[A]\r\nk=\xC3\xA9\r\n");
@@ -162,7 +184,11 @@ private slots:
         QTest::newRow("line breaks become control pictures")
             << true << QByteArray() << "S\nx"
             << "k\r\n[evil]" << QString("v\nw") + QChar(0) + "z"
-            << QString("[S␊x]\r\nk␍␊[evil]=v␊w␀z\r\n").toUtf8();
+            << QString("[S␊x]\r\nk␍␊[evil]=v␊w␀0z\r\n").toUtf8();
+        QTest::newRow("pictures in a value are escaped")
+            << true << QByteArray() << "S"
+            << "k"
+            << "a␊b␀c\rd" << QString("[S]\r\nk=a␀␊b␀␀c␍d\r\n").toUtf8();
         QTest::newRow("key that looks like a header is quoted")
             << true << QByteArray("[A]\r\n") << "A"
             << "[x].jpg"
@@ -245,9 +271,22 @@ private slots:
         QTest::newRow("missing file") << QByteArray() << "A"
                                       << "k"
                                       << "default";
-        QTest::newRow("invalid UTF-8 read as U+FFFD") << QByteArray("[A]\r\nk=a\xFF") << "A"
-                                                      << "k"
-                                                      << "a\uFFFD";
+        QTest::newRow("not UTF-8: Windows-1252") << QByteArray("[A]\r\nk=a\xFF\x80\x9C") << "A"
+                                                 << "k"
+                                                 << "aÿ€œ";
+        QTest::newRow("Windows-1252 folder under an accented key")
+            << QByteArray("[OPTIONS]\r\nDOSSIER=/home/l\xE9"
+                          "a/\xC9t\xE9 2024\r\n")
+            << "options"
+            << "dossier"
+            << "/home/léa/Été 2024";
+        QTest::newRow("UTF-8 mark with invalid bytes read as U+FFFD")
+            << QByteArray("\xEF\xBB\xBF[A]\r\nk=a\xFF") << "A"
+            << "k"
+            << "a\uFFFD";
+        QTest::newRow("older files' pictures read as line breaks")
+            << QString("[A]\r\nk=a␍␊b␀c\r\n").toUtf8() << "A"
+            << "k" << QString("a\r\nb") + QChar(0) + "c";
         QTest::newRow("UTF-16 LE") << utf16("[É]\r\nk=€\r\n", true) << "é"
                                    << "K"
                                    << "€";
@@ -310,7 +349,10 @@ private slots:
         QTest::newRow("line breaks everywhere") << "S\r\n[Z]"
                                                 << "k\n[Z]\nz"
                                                 << "a\r\nz=2"
-                                                << "a␍␊z=2";
+                                                << "a\r\nz=2";
+        QTest::newRow("pictures and NUL")
+            << "S"
+            << "k" << QString("␊␍␀\n␀0") + QChar(0) + "0" << QString("␊␍␀\n␀0") + QChar(0) + "0";
         QTest::newRow("empty section and key") << ""
                                                << ""
                                                << ""
@@ -358,6 +400,91 @@ private slots:
         QFile::remove(journal);
         QVERIFY(store("day", "f9", "x", journal));
         QCOMPARE(TestFiles::read(journal), QByteArray("[day]\r\nf9=x\r\n"));
+    }
+
+    // Two processes writing one file take turns: every key of both is there, and the file
+    // still parses, whether each adds sections, rewrites an early one or appends to one shared.
+    void twoWritersLoseNothing_data() {
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<QByteArray>("seed");
+        QTest::newRow("a new section per write") << "sections" << QByteArray();
+        QTest::newRow("keys added to an early section")
+            << "early" << QByteArray("[early]\r\nseed=1\r\n[late]\r\nseed=1\r\n");
+        QTest::newRow("keys added to one shared section")
+            << "shared" << QByteArray("[shared]\r\nseed=1\r\n");
+    }
+
+    void twoWritersLoseNothing() {
+        QFETCH(QString, shape);
+        QFETCH(QByteArray, seed);
+        constexpr int Writes = 2000;
+        const QString file = path("shared.ini");
+        if (!seed.isEmpty())
+            QVERIFY(TestFiles::write(file, seed));
+        QProcess writers[2];
+        for (int id = 0; id < 2; ++id)
+            writers[id].start(INI_WRITER,
+                              {file, shape, QString::number(id), QString::number(Writes)});
+        for (QProcess& writer : writers) {
+            QVERIFY(writer.waitForFinished(600000));
+            QCOMPARE(writer.exitCode(), 0);
+        }
+        QCOMPARE(TreeState::badIniLines(file), QStringList{});
+        // One read of the whole file: section and key of every line, with the value.
+        QHash<QString, QString> found;
+        QString section;
+        for (const QByteArray& raw : TestFiles::read(file).split('\n')) {
+            const QString line = QString::fromUtf8(raw).trimmed();
+            if (line.startsWith('['))
+                section = line.mid(1, line.size() - 2);
+            else if (line.contains('='))
+                found.insert(section + "/" + line.section('=', 0, 0), line.section('=', 1));
+        }
+        int lost = 0;
+        for (int id = 0; id < 2; ++id) {
+            for (int i = 0; i < Writes; ++i) {
+                const QString name = QString("p%1-%2").arg(id).arg(i);
+                const QString where = shape == "sections" ? name : shape;
+                if (found.value(where + "/k" + name) != "v" + name)
+                    ++lost;
+            }
+        }
+        QCOMPARE(lost, 0);
+        QCOMPARE(found.size(), 2 * Writes + (seed.isEmpty() ? 0 : seed.count('=')));
+    }
+
+    // Where file times are whole seconds, another program's rewrite of the same size within the
+    // same second leaves the file's stamps as they were: the next write must still see it.
+    void outsideRewriteWithinTheSameSecond() {
+        QTemporaryDir volume(QDir::tempPath() + "/coarse-XXXXXX");
+        const QString image = volume.filePath("ext4.img");
+        const QString mount = volume.filePath("mnt");
+        QVERIFY(QDir().mkdir(mount));
+        QFile blank(image);
+        QVERIFY(blank.open(QIODevice::WriteOnly) && blank.resize(8 * 1024 * 1024));
+        blank.close();
+        if (TestFiles::run("mkfs.ext4", {"-q", "-F", "-I", "128", image}) != 0 ||
+            TestFiles::run("mount", {"-o", "loop", image, mount}) != 0)
+            QSKIP("cannot mount an ext4 image here (needs root and a loop device)");
+        const auto unmount = qScopeGuard([&] { TestFiles::run("umount", {mount}); });
+        const QString file = mount + "/t.ini";
+        int wrong = 0;
+        for (int round = 0; round < 20; ++round) {
+            QFile::remove(file);
+            QVERIFY(store("A", "k", "1", file));
+            QVERIFY(store("B", "x", "1", file)); // the store now knows [B] is the last section
+            // Another program renames [B] to [C] in place: same size, same second.
+            QFile other(file);
+            QVERIFY(other.open(QIODevice::ReadWrite));
+            QByteArray bytes = other.readAll();
+            bytes.replace("[B]", "[C]");
+            QVERIFY(other.seek(0) && other.write(bytes) == bytes.size());
+            other.close();
+            QVERIFY(store("B", "y", "2", file));
+            if (load("B", "y", "missing", file) != "2" || load("C", "y", "none", file) != "none")
+                ++wrong;
+        }
+        QCOMPARE(wrong, 0);
     }
 
     void storeRefusals() {
@@ -577,6 +704,33 @@ private slots:
         QTest::newRow("UTF-16 LE")
             << utf16("[f]\r\n[é]\r\n", true) << utf16("[é]\r\n[f]\r\n", true);
         QTest::newRow("UTF-16 BE") << utf16("[b]\n[a]", false) << utf16("[a]\r\n[b]\r\n", false);
+    }
+
+    // Under a French locale accents count after letters, and symbols come before digits before
+    // letters, in a file of any encoding.
+    void sortIniSectionsInFrench_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("UTF-8") << QByteArray("[f]\r\n[\xC3\xA9]\r\n[e]\r\n")
+                               << QByteArray("[e]\r\n[\xC3\xA9]\r\n[f]\r\n");
+        QTest::newRow("capitals") << QByteArray("[F]\r\n[\xC3\x89]\r\n[e]\r\n[E]\r\n")
+                                  << QByteArray("[e]\r\n[E]\r\n[\xC3\x89]\r\n[F]\r\n");
+        QTest::newRow("Windows-1252") << QByteArray("[f]\r\n[\xE9]\r\n[e]\r\n[\x80]\r\n[2]\r\n")
+                                      << QByteArray("[\x80]\r\n[2]\r\n[e]\r\n[\xE9]\r\n[f]\r\n");
+        QTest::newRow("with their keys")
+            << QByteArray("[f]\r\nk=1\r\n[\xC3\xA9]\r\nk=2\r\n[e]\r\nk=3\r\n")
+            << QByteArray("[e]\r\nk=3\r\n[\xC3\xA9]\r\nk=2\r\n[f]\r\nk=1\r\n");
+    }
+
+    void sortIniSectionsInFrench() {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+        const auto restore = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+        const QString file = path("t.ini");
+        QVERIFY(TestFiles::write(file, before));
+        SortIniSections(file);
+        QCOMPARE(TestFiles::read(file), after);
     }
 
     void sortIniSections() {

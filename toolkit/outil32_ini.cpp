@@ -16,6 +16,7 @@
 #include "outil32_WIN.h"
 #include "platform_convert.h"
 #include "profile_store.h"
+#include "profile_text.h"
 
 EIniError::EIniError(const QString& message)
     : std::runtime_error(message.toStdString()), m_message(message) {}
@@ -85,6 +86,7 @@ enum class TextEncoding { SingleByte, Utf8Bom, Utf16LE, Utf16BE };
 
 struct IniText {
     TextEncoding encoding = TextEncoding::SingleByte;
+    bool windows1252 = false; // single bytes that are not UTF-8: written on Windows
     QStringList lines;
     QByteArray tail; // a UTF-16 file's odd last byte
 };
@@ -123,6 +125,8 @@ bool readIniText(const QString& path, IniText& text) {
         }
     } else {
         text.encoding = TextEncoding::SingleByte;
+        text.windows1252 = !ordalix::platform::profile::isValidUtf8(
+            bytes.constData(), static_cast<size_t>(bytes.size()));
         units = QString::fromLatin1(bytes);
     }
 
@@ -181,11 +185,18 @@ void writeIniText(const QString& path, const IniText& text) {
                             .arg(fullPath(path), qt_error_string(error)));
 }
 
-// A line's text for comparison: byte lines decode with the system's code page.
-QString comparable(const QString& line, TextEncoding encoding) {
-    switch (encoding) {
+// A line's text for comparison, decoded as the store reads the file.
+QString comparable(const QString& line, const IniText& text) {
+    switch (text.encoding) {
     case TextEncoding::SingleByte:
-        return QString::fromLocal8Bit(line.toLatin1());
+        if (text.windows1252) {
+            QString decoded = line;
+            for (QChar& c : decoded)
+                c = QChar(ordalix::platform::profile::fromWindows1252(
+                    static_cast<unsigned char>(c.unicode())));
+            return decoded;
+        }
+        return QString::fromUtf8(line.toLatin1());
     case TextEncoding::Utf8Bom:
         return QString::fromUtf8(line.toLatin1());
     default:
@@ -258,31 +269,34 @@ bool IniReadBool(const QString& section, const QString& key, bool defaultValue,
 
 void SortIniSections(const QString& file) {
     const QString path = iniPath(file);
+    // Another process's writes wait until the sorted file is in place.
+    const ordalix::platform::ProfileLock turn(ordalix::toPlatformPath(fullPath(path)));
     IniText text;
     if (!readIniText(path, text) || text.lines.isEmpty())
         return;
 
     // Each section, its header line and the lines up to the next header line, is one group;
-    // the lines before the first header form a group that stays first. Groups are ordered by a
-    // text made of their lines, each after a quote-bar-quote, so that a section's keys decide
-    // between equal headers.
+    // the lines before the first header form a group that stays first. Groups are ordered by
+    // their header lines; between headers that compare equal, by the text of their other lines.
+    // Headers are compared whole, so that an accent counts after the letters ("[e]", "[é]",
+    // "[f]") whatever the sections hold.
     struct Group {
-        QString order;
+        QString header;
+        QString rest;
         QStringList lines;
     };
     std::vector<Group> groups;
     for (const QString& line : text.lines) {
-        const QString shown = comparable(line, text.encoding);
+        const QString shown = comparable(line, text);
         if (!line.isEmpty() && line[0] == u'[') {
-            groups.push_back(Group{u'"' + shown, {line}});
+            groups.push_back(Group{shown, {}, {line}});
         } else {
             if (groups.empty())
-                groups.push_back(Group{QStringLiteral("\""), {}});
-            groups.back().order += QStringLiteral("\"|\"") + shown;
+                groups.push_back(Group{});
+            groups.back().rest += QStringLiteral("\"|\"") + shown;
             groups.back().lines.append(line);
         }
     }
-    groups.back().order += u'"';
     const bool preamble = text.lines[0].isEmpty() || text.lines[0][0] != u'[';
 
     // The C locale has no collation of its own (code point order would put "_" after the
@@ -292,9 +306,11 @@ void SortIniSections(const QString& file) {
         locale = QLocale(QLocale::English);
     QCollator collator(locale);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::stable_sort(
-        groups.begin() + (preamble ? 1 : 0), groups.end(),
-        [&](const Group& a, const Group& b) { return collator.compare(a.order, b.order) < 0; });
+    std::stable_sort(groups.begin() + (preamble ? 1 : 0), groups.end(),
+                     [&](const Group& a, const Group& b) {
+                         const int headers = collator.compare(a.header, b.header);
+                         return headers != 0 ? headers < 0 : collator.compare(a.rest, b.rest) < 0;
+                     });
 
     text.lines.clear();
     if (preamble)
@@ -306,6 +322,7 @@ void SortIniSections(const QString& file) {
 
 void TidyIniFile(const QString& file, bool blankAfter) {
     const QString path = iniPath(file);
+    const ordalix::platform::ProfileLock turn(ordalix::toPlatformPath(fullPath(path)));
     IniText text;
     if (!readIniText(path, text))
         return;

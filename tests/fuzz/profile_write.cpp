@@ -1,9 +1,14 @@
 // Writes of the INI store into any file content. Input: SECTION NUL KEY NUL VALUE NUL FILE-BYTES.
-// After a write the value reads back as written, another key keeps its value, writing it again
-// changes nothing, the byte-order mark stays and no temporary file is left.
+// After a write the value reads back exactly as written (line breaks and control pictures
+// included), another key keeps its value, the write added no more than its own lines, writing
+// it again changes nothing, the byte-order mark stays (a file in the Windows code page may only
+// become UTF-8 with a mark) and no temporary file is left.
 #include "FuzzInput.h"
 
+#include <algorithm>
+
 #include "profile_store.h"
+#include "profile_text.h"
 
 using namespace ordalix::platform;
 
@@ -35,18 +40,28 @@ std::string bom(const std::string& bytes) {
     return {};
 }
 
-// The value as a read gives it back: line breaks and NUL as their pictures, a lone surrogate
-// as U+FFFD in a UTF-8 file, at most ProfileStringMaxChars characters.
+// Line feeds in the file, counted in its units: a write adds at most three (one ending a last
+// line that had none, a header, its key), whatever the names and value hold.
+size_t lineFeeds(const std::string& bytes, const std::string& mark) {
+    size_t count = 0;
+    if (mark.size() != 2)
+        return static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+    const bool little = mark == "\xFF\xFE";
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto lo = static_cast<unsigned char>(bytes[little ? i : i + 1]);
+        const auto hi = static_cast<unsigned char>(bytes[little ? i + 1 : i]);
+        if (lo == '\n' && hi == 0)
+            ++count;
+    }
+    return count;
+}
+
+// The value as a read gives it back: exactly as written, but a lone surrogate as U+FFFD in an
+// 8-bit file, and at most ProfileStringMaxChars characters.
 std::u16string expectedValue(std::u16string value, bool utf16) {
     for (size_t i = 0; i < value.size(); ++i) {
         char16_t& c = value[i];
-        if (c == u'\r')
-            c = 0x240D;
-        else if (c == u'\n')
-            c = 0x240A;
-        else if (c == 0)
-            c = 0x2400;
-        else if (!utf16 && c >= 0xD800 && c <= 0xDFFF) {
+        if (!utf16 && c >= 0xD800 && c <= 0xDFFF) {
             const bool paired = c <= 0xDBFF && i + 1 < value.size() && value[i + 1] >= 0xDC00 &&
                                 value[i + 1] <= 0xDFFF;
             if (paired)
@@ -82,9 +97,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::fail("a write into a writable file failed");
     const std::string written = file.bytes();
     const std::string mark = bom(parts[3]);
-    if (bom(written) != mark)
+    const bool codePage =
+        mark.empty() && !ordalix::platform::profile::isValidUtf8(parts[3].data(), parts[3].size());
+    if (bom(written) != mark && !(codePage && bom(written) == "\xEF\xBB\xBF"))
         fuzz::fail("the byte-order mark changed");
     const bool utf16 = mark.size() == 2;
+    if (bom(written) == mark && lineFeeds(written, mark) > lineFeeds(parts[3], mark) + 3)
+        fuzz::fail("the write added lines of its own");
     if (readProfileString(section, key, missing, path) != expectedValue(value, utf16))
         fuzz::fail("the value does not read back as written");
     if (!sameAsOther && readProfileString(u"s", u"k", missing, path) != other)

@@ -1,131 +1,35 @@
-// The INI profile store over POSIX files. See profile_store.h for the file format it keeps.
+// The INI profile store over POSIX files: file access, the cross-process lock and the write
+// index. See profile_store.h for the file format it keeps.
 #include "profile_store.h"
 
 #include "posix_io.h"
+#include "profile_document.h"
+#include "profile_text.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
 #include <list>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
-#include <climits>
-#include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace ordalix::platform {
 
+using namespace profile;
+
 namespace {
 
 using posix::Fd;
 using posix::writeAll;
-
-// ---------------------------------------------------------------------------------------------
-// Text conversions
-
-constexpr char16_t ReplacementChar = 0xFFFD;
-
-bool isHighSurrogate(char32_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-bool isLowSurrogate(char32_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// A lone surrogate fails a strict conversion (a path must name one file) and becomes U+FFFD in
-// a lenient one (text stored in a file).
-bool utf16ToUtf8(const std::u16string& text, std::string& out, bool strict) {
-    out.clear();
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
-            if (strict)
-                return false;
-            c = ReplacementChar;
-        }
-        appendUtf8(out, c);
-    }
-    return true;
-}
-
-// Invalid sequences read as U+FFFD, one per offending byte.
-std::u16string utf8ToUtf16(const char* data, size_t size) {
-    std::u16string out;
-    out.reserve(size);
-    const auto* s = reinterpret_cast<const unsigned char*>(data);
-    size_t i = 0;
-    while (i < size) {
-        const unsigned char b = s[i];
-        if (b < 0x80) {
-            out += static_cast<char16_t>(b);
-            ++i;
-            continue;
-        }
-        int extra = 0;
-        char32_t c = 0;
-        char32_t minimum = 0;
-        if ((b & 0xE0) == 0xC0) {
-            extra = 1, c = b & 0x1F, minimum = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            extra = 2, c = b & 0x0F, minimum = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            extra = 3, c = b & 0x07, minimum = 0x10000;
-        } else {
-            out += ReplacementChar;
-            ++i;
-            continue;
-        }
-        bool valid = i + static_cast<size_t>(extra) < size;
-        for (int k = 1; valid && k <= extra; ++k) {
-            const unsigned char next = s[i + static_cast<size_t>(k)];
-            valid = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!valid || c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += ReplacementChar;
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return out;
-}
 
 bool toNativePath(const Path& path, std::string& out) {
     if (path.empty() || !utf16ToUtf8(path, out, true) || out.find('\0') != std::string::npos) {
@@ -133,333 +37,6 @@ bool toNativePath(const Path& path, std::string& out) {
         return false;
     }
     return true;
-}
-
-// Case folding for name matching: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic capitals.
-char16_t foldChar(char16_t c) {
-    if (c < 0x80)
-        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return static_cast<char16_t>(c + 32);
-    if (c >= 0x100 && c <= 0x17E && c != 0x130 && c != 0x138 && c != 0x149) {
-        const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (c == 0x178)
-            return 0xFF;
-        if (oddUpper)
-            return (c & 1) ? static_cast<char16_t>(c + 1) : c;
-        return (c & 1) ? c : static_cast<char16_t>(c + 1);
-    }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        return static_cast<char16_t>(c + 32);
-    if (c >= 0x410 && c <= 0x42F)
-        return static_cast<char16_t>(c + 32);
-    if (c >= 0x400 && c <= 0x40F)
-        return static_cast<char16_t>(c + 80);
-    return c;
-}
-
-std::u16string fold(std::u16string text) {
-    for (char16_t& c : text)
-        c = foldChar(c);
-    return text;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Stored forms
-
-bool isBlank(char16_t c) {
-    return c == u' ' || c == u'\t';
-}
-
-bool isQuote(char16_t c) {
-    return c == u'"' || c == u'\'';
-}
-
-std::u16string trimmed(const std::u16string& text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-// Line breaks and NUL become their control pictures, so no text can add a line to the file.
-std::u16string withoutLineBreaks(std::u16string text) {
-    for (char16_t& c : text) {
-        if (c == u'\r')
-            c = 0x240D;
-        else if (c == u'\n')
-            c = 0x240A;
-        else if (c == 0)
-            c = 0x2400;
-    }
-    return text;
-}
-
-// A name as it is stored and matched.
-std::u16string cleanName(const std::u16string& name) {
-    return trimmed(withoutLineBreaks(name));
-}
-
-std::u16string storedKey(const std::u16string& key) {
-    const bool quoted = !key.empty() && (key[0] == u'[' || key[0] == u';' || key[0] == u'"' ||
-                                         key.find(u'=') != std::u16string::npos);
-    if (!quoted)
-        return key;
-    std::u16string out = u"\"";
-    for (const char16_t c : key) {
-        out += c;
-        if (c == u'"')
-            out += c;
-    }
-    return out + u"\"";
-}
-
-std::u16string storedValue(const std::u16string& value) {
-    std::u16string v = withoutLineBreaks(value);
-    const bool quoted =
-        !v.empty() && (isBlank(v.front()) || isBlank(v.back()) ||
-                       (v.size() >= 2 && isQuote(v.front()) && v.front() == v.back()));
-    return quoted ? u"\"" + v + u"\"" : v;
-}
-
-std::u16string capped(std::u16string text) {
-    if (text.size() > ProfileStringMaxChars) {
-        size_t size = ProfileStringMaxChars;
-        if (isHighSurrogate(text[size - 1]))
-            --size; // never hand back half a character
-        text.resize(size);
-    }
-    return text;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Files and their lines
-
-enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE };
-
-struct Line {
-    enum Kind { Blank, Other, Header, Key };
-    size_t start = 0; // content [start, end), line end [end, next), in bytes
-    size_t end = 0;
-    size_t next = 0;
-    Kind kind = Other;
-    std::u16string name;  // folded section or key name
-    size_t valueUnit = 0; // for a key: first unit after "=" and the blanks that follow it
-    size_t valueEndUnit = 0;
-};
-
-struct Section {
-    std::u16string name;    // folded
-    size_t header = 0;      // line index
-    size_t end = 0;         // index of the next header line, or the line count
-    size_t lastContent = 0; // last line that is not blank: the header when there is none
-};
-
-struct Document {
-    std::string bytes;
-    Encoding encoding = Encoding::Utf8;
-    size_t bomSize = 0;
-    std::u16string lineEnd = u"\r\n";
-    std::vector<Line> lines;
-    std::vector<Section> sections;
-
-    size_t unitSize() const {
-        return encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE ? 2 : 1;
-    }
-
-    char16_t unitAt(size_t byte) const {
-        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data()) + byte;
-        switch (encoding) {
-        case Encoding::Utf16LE:
-            return static_cast<char16_t>(b[0] | (b[1] << 8));
-        case Encoding::Utf16BE:
-            return static_cast<char16_t>((b[0] << 8) | b[1]);
-        default:
-            return b[0];
-        }
-    }
-
-    // A line's content as code units: bytes for UTF-8, 16-bit units for UTF-16.
-    std::u16string units(const Line& line) const {
-        std::u16string out;
-        out.reserve((line.end - line.start) / unitSize());
-        for (size_t b = line.start; b + unitSize() <= line.end; b += unitSize())
-            out += unitAt(b);
-        return out;
-    }
-
-    std::u16string decode(const std::u16string& units) const {
-        if (unitSize() == 2)
-            return units;
-        std::string raw(units.begin(), units.end());
-        return utf8ToUtf16(raw.data(), raw.size());
-    }
-
-    std::string encode(const std::u16string& text) const {
-        std::string out;
-        if (unitSize() == 1) {
-            utf16ToUtf8(text, out, false);
-            return out;
-        }
-        out.reserve(text.size() * 2);
-        for (const char16_t c : text) {
-            const char hi = static_cast<char>(c >> 8);
-            const char lo = static_cast<char>(c & 0xFF);
-            if (encoding == Encoding::Utf16LE)
-                out += lo, out += hi;
-            else
-                out += hi, out += lo;
-        }
-        return out;
-    }
-
-    bool endsWithLineEnd() const { return lines.empty() || lines.back().end != lines.back().next; }
-
-    const Section* findSection(const std::u16string& folded) const {
-        for (const Section& s : sections) {
-            if (s.name == folded)
-                return &s;
-        }
-        return nullptr;
-    }
-
-    const Line* findKey(const Section& section, const std::u16string& folded) const {
-        for (size_t i = section.header + 1; i < section.end; ++i) {
-            if (lines[i].kind == Line::Key && lines[i].name == folded)
-                return &lines[i];
-        }
-        return nullptr;
-    }
-};
-
-Encoding detectEncoding(const std::string& bytes, size_t& bomSize) {
-    const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if (bytes.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF)
-        return bomSize = 3, Encoding::Utf8Bom;
-    if (bytes.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE)
-        return bomSize = 2, Encoding::Utf16LE;
-    if (bytes.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF)
-        return bomSize = 2, Encoding::Utf16BE;
-    return bomSize = 0, Encoding::Utf8;
-}
-
-// Sorts one line's content into a kind and, for a header or key, its folded name.
-void classify(const Document& doc, Line& line) {
-    const std::u16string u = doc.units(line);
-    size_t begin = 0;
-    size_t end = u.size();
-    while (begin < end && isBlank(u[begin]))
-        ++begin;
-    while (end > begin && isBlank(u[end - 1]))
-        --end;
-    if (begin == end) {
-        line.kind = Line::Blank;
-        return;
-    }
-    if (u[begin] == u';') {
-        line.kind = Line::Other;
-        return;
-    }
-    if (u[begin] == u'[') {
-        const size_t close = u.find_last_of(u']');
-        if (close != std::u16string::npos && close > begin) {
-            line.kind = Line::Header;
-            line.name = fold(trimmed(doc.decode(u.substr(begin + 1, close - begin - 1))));
-            return;
-        }
-    }
-    std::optional<std::u16string> key;
-    size_t equals = std::u16string::npos;
-    if (u[begin] == u'"') {
-        // A quoted key: doubled quotes stand for one, and "=" follows the closing quote.
-        std::u16string name;
-        size_t i = begin + 1;
-        for (; i < end; ++i) {
-            if (u[i] == u'"') {
-                if (i + 1 < end && u[i + 1] == u'"')
-                    name += u[i++];
-                else
-                    break;
-            } else {
-                name += u[i];
-            }
-        }
-        size_t j = i + 1;
-        while (j < end && isBlank(u[j]))
-            ++j;
-        if (i < end && j < end && u[j] == u'=') {
-            key = doc.decode(name);
-            equals = j;
-        }
-    }
-    if (!key) {
-        equals = u.find(u'=', begin);
-        if (equals == std::u16string::npos || equals >= end) {
-            line.kind = Line::Other;
-            return;
-        }
-        key = trimmed(doc.decode(u.substr(begin, equals - begin)));
-    }
-    line.kind = Line::Key;
-    line.name = fold(*key);
-    size_t value = equals + 1;
-    while (value < end && isBlank(u[value]))
-        ++value;
-    line.valueUnit = value;
-    line.valueEndUnit = end;
-}
-
-Document parse(std::string bytes) {
-    Document doc;
-    doc.bytes = std::move(bytes);
-    doc.encoding = detectEncoding(doc.bytes, doc.bomSize);
-    const size_t unit = doc.unitSize();
-    const size_t size = doc.bytes.size();
-    bool lineEndSeen = false;
-    size_t start = doc.bomSize;
-    while (start < size) {
-        size_t end = start;
-        while (end + unit <= size) {
-            const char16_t c = doc.unitAt(end);
-            if (c == u'\r' || c == u'\n')
-                break;
-            end += unit;
-        }
-        if (end + unit > size)
-            end = size; // the last line, an odd trailing byte included
-        size_t next = end;
-        if (next < size) {
-            const bool cr = doc.unitAt(next) == u'\r';
-            next += unit;
-            if (cr && next + unit <= size && doc.unitAt(next) == u'\n')
-                next += unit;
-            if (!lineEndSeen) {
-                doc.lineEnd = next - end == 2 * unit ? u"\r\n" : cr ? u"\r" : u"\n";
-                lineEndSeen = true;
-            }
-        }
-        Line line;
-        line.start = start;
-        line.end = end;
-        line.next = next;
-        classify(doc, line);
-        doc.lines.push_back(std::move(line));
-        start = next;
-    }
-    for (size_t i = 0; i < doc.lines.size(); ++i) {
-        const Line& line = doc.lines[i];
-        if (line.kind == Line::Header) {
-            if (!doc.sections.empty())
-                doc.sections.back().end = i;
-            doc.sections.push_back(Section{line.name, i, doc.lines.size(), i});
-        } else if (line.kind != Line::Blank && !doc.sections.empty()) {
-            doc.sections.back().lastContent = i;
-        }
-    }
-    return doc;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -675,23 +252,48 @@ void remember(FileIndex index) {
         g_cache.pop_back();
 }
 
-// The text of a key line, a header line and a line end in a file's encoding.
+// Another program may rewrite a file in place, to the same size, within one tick of the file
+// system's clock: the file's stamps then do not show it. Where times are whole seconds (FAT,
+// exFAT, ext4 with small inodes) a tick lasts up to 2 s, and a stamp that recent proves nothing.
+bool stampTellsChanges(const struct stat& st) {
+    if (st.st_mtim.tv_nsec != 0 || st.st_ctim.tv_nsec != 0)
+        return true;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec - st.st_mtim.tv_sec >= 2 && now.tv_sec - st.st_ctim.tv_sec >= 2;
+}
+
+// The text of a key line, a header line and a line end in a file's encoding; false where a
+// character has no place in it.
 struct Encoder {
     Encoding encoding;
     std::u16string lineEnd;
 
-    std::string operator()(const std::u16string& text) const {
+    bool operator()(const std::u16string& text, std::string& out) const {
         Document doc;
         doc.encoding = encoding;
-        return doc.encode(text);
+        return doc.encode(text, out);
     }
-    std::string keyLine(const std::u16string& key, const std::u16string& value) const {
-        return (*this)(storedKey(key) + u"=" + storedValue(value) + lineEnd);
+    bool keyLine(const std::u16string& key, const std::u16string& value, std::string& out) const {
+        return (*this)(storedKey(key) + u"=" + storedValue(value) + lineEnd, out);
     }
-    std::string headerLine(const std::u16string& section) const {
-        return (*this)(u"[" + section + u"]" + lineEnd);
+    bool headerLine(const std::u16string& section, std::string& out) const {
+        return (*this)(u"[" + section + u"]" + lineEnd, out);
     }
 };
+
+// What the index knows after a key was appended to the file, in a new section or the last one.
+void appended(FileIndex& index, const std::u16string& foldedSection,
+              const std::u16string& foldedKey) {
+    if (!index.sections.count(foldedSection)) {
+        index.sections.insert(foldedSection);
+        index.lastSection = foldedSection;
+        index.lastAppendable = true;
+        index.lastKeys.clear();
+    }
+    index.lastKeys.insert(foldedKey);
+    index.endsWithLineEnd = true;
+}
 
 // The fast path: a new key at the end of the file or a new section, told from the index alone.
 // Returns false when the index cannot decide or the append did not happen.
@@ -701,16 +303,26 @@ bool tryAppend(FileIndex& index, const struct stat& st, const std::string& path,
     const std::u16string s = fold(section);
     const std::u16string k = fold(key);
     const Encoder encoder{index.encoding, index.lineEnd};
-    std::string bytes = index.endsWithLineEnd ? std::string() : encoder(index.lineEnd);
     const bool utf16 = index.encoding == Encoding::Utf16LE || index.encoding == Encoding::Utf16BE;
     if (utf16 && st.st_size % 2 != 0)
         return false; // a UTF-16 file ending in half a unit: the slow path writes before it
     const bool newSection = !index.sections.count(s);
-    if (newSection)
-        bytes += encoder.headerLine(section);
-    else if (s != index.lastSection || !index.lastAppendable || index.lastKeys.count(k))
+    if (!newSection && (s != index.lastSection || !index.lastAppendable || index.lastKeys.count(k)))
         return false;
-    bytes += encoder.keyLine(key, value);
+    std::string bytes;
+    std::string piece;
+    if (!index.endsWithLineEnd) {
+        encoder(index.lineEnd, piece);
+        bytes += piece;
+    }
+    if (newSection) {
+        if (!encoder.headerLine(section, piece))
+            return false;
+        bytes += piece;
+    }
+    if (!encoder.keyLine(key, value, piece))
+        return false; // the slow path changes the file's encoding
+    bytes += piece;
     struct stat after;
     const int error = appendNative(path, st.st_size, bytes, after);
     if (error == EAGAIN)
@@ -721,56 +333,41 @@ bool tryAppend(FileIndex& index, const struct stat& st, const std::string& path,
         errno = error;
         return true;
     }
-    if (newSection) {
-        index.sections.insert(s);
-        index.lastSection = s;
-        index.lastAppendable = true;
-        index.lastKeys.clear();
-    }
-    index.lastKeys.insert(k);
-    index.endsWithLineEnd = true;
+    appended(index, s, k);
     index.stamp(after);
     return true;
 }
 
-bool writeNative(const std::string& path, const std::u16string& section, const std::u16string& key,
-                 const std::u16string& value) {
-    struct stat st;
-    const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT)
-        return false;
-    if (exists) {
-        if (FileIndex* index = cached(path); index && index->matches(st)) {
-            bool ok = false;
-            if (tryAppend(*index, st, path, section, key, value, ok))
-                return ok;
-        }
-    }
-
-    // The slow path: read, change, then append or replace the whole file.
-    std::string bytes;
-    if (exists && !readWholeFile(path, bytes, st))
-        return false;
-    Document doc = parse(std::move(bytes));
+// Where and what a write changes in a parsed file: the bytes [at, replaceUpTo) become `insert`.
+// False when a character has no place in the file's encoding.
+bool planWrite(const Document& doc, const std::u16string& section, const std::u16string& key,
+               const std::u16string& value, size_t& at, size_t& replaceUpTo, std::string& insert) {
     const Encoder encoder{doc.encoding, doc.lineEnd};
     const std::string& old = doc.bytes;
-    size_t at = old.size();
-    size_t replaceUpTo = std::string::npos; // an insertion unless a value is replaced
-    std::string insert;
+    std::string lineEnd;
+    encoder(doc.lineEnd, lineEnd);
+    std::string piece;
+    at = old.size();
+    replaceUpTo = std::string::npos; // an insertion unless a value is replaced
+    insert.clear();
     if (const Section* s = doc.findSection(fold(section))) {
         if (const Line* line = doc.findKey(*s, fold(key))) {
             at = line->start + line->valueUnit * doc.unitSize();
             replaceUpTo = line->start + line->valueEndUnit * doc.unitSize();
-            insert = encoder(storedValue(value));
+            if (!encoder(storedValue(value), insert))
+                return false;
         } else {
             const Line& last = doc.lines[s->lastContent];
             at = last.next;
-            insert = (last.end == last.next ? encoder(doc.lineEnd) : std::string()) +
-                     encoder.keyLine(key, value);
+            if (!encoder.keyLine(key, value, piece))
+                return false;
+            insert = (last.end == last.next ? lineEnd : std::string()) + piece;
         }
     } else {
-        insert = (doc.endsWithLineEnd() ? std::string() : encoder(doc.lineEnd)) +
-                 encoder.headerLine(section) + encoder.keyLine(key, value);
+        std::string header;
+        if (!encoder.headerLine(section, header) || !encoder.keyLine(key, value, piece))
+            return false;
+        insert = (doc.endsWithLineEnd() ? std::string() : lineEnd) + header + piece;
     }
     if (replaceUpTo == std::string::npos)
         replaceUpTo = at;
@@ -778,38 +375,155 @@ bool writeNative(const std::string& path, const std::u16string& section, const s
     // the new lines would read as nonsense: they go before that byte, which stays last.
     if (doc.unitSize() == 2 && at == old.size() && old.size() % 2 != 0)
         at = replaceUpTo = old.size() - 1;
-    std::string updated = old.substr(0, at) + insert + old.substr(replaceUpTo);
-
-    int error = 0;
-    struct stat after;
-    if (exists && at == old.size()) {
-        error = appendNative(path, static_cast<off_t>(old.size()), insert, after);
-        if (error == EAGAIN)
-            error = replaceNative(path, updated); // changed since we read it: write what we have
-    } else {
-        error = replaceNative(path, updated);
-    }
-    if (!error && ::stat(path.c_str(), &after) != 0)
-        error = errno;
-    if (error) {
-        forget(path);
-        errno = error;
-        return false;
-    }
-    FileIndex index = indexOf(parse(std::move(updated)));
-    index.path = path;
-    index.stamp(after);
-    remember(std::move(index));
     return true;
 }
 
+// The same text as UTF-8 with a byte-order mark, for a file whose code page cannot hold a
+// character it is given: written whole and atomically, it never ends up in two encodings.
+Document asUtf8WithMark(const Document& doc) {
+    std::string bytes = "\xEF\xBB\xBF";
+    std::string text;
+    utf16ToUtf8(doc.text(), text, false);
+    return parse(bytes + text);
+}
+
+bool writeNative(const std::string& path, const std::u16string& section, const std::u16string& key,
+                 const std::u16string& value) {
+    // Each round reads the file as it is now; a round whose append finds the file changed since
+    // its read starts again from the file, never writing what it read before.
+    for (int round = 0; round < 16; ++round) {
+        struct stat st;
+        const bool exists = ::stat(path.c_str(), &st) == 0;
+        if (!exists && errno != ENOENT)
+            return false;
+        if (exists && stampTellsChanges(st)) {
+            if (FileIndex* index = cached(path); index && index->matches(st)) {
+                bool ok = false;
+                if (tryAppend(*index, st, path, section, key, value, ok))
+                    return ok;
+            }
+        }
+
+        // The slow path: read, change, then append or replace the whole file.
+        std::string bytes;
+        if (exists && !readWholeFile(path, bytes, st))
+            return false;
+        Document doc = parse(std::move(bytes));
+        size_t at = 0;
+        size_t replaceUpTo = 0;
+        std::string insert;
+        bool rewrite = false;
+        if (!planWrite(doc, section, key, value, at, replaceUpTo, insert)) {
+            doc = asUtf8WithMark(doc);
+            rewrite = true;
+            planWrite(doc, section, key, value, at, replaceUpTo, insert);
+        }
+        const std::string& old = doc.bytes;
+        std::string updated = old.substr(0, at) + insert + old.substr(replaceUpTo);
+
+        int error = 0;
+        struct stat after;
+        if (exists && !rewrite && at == old.size()) {
+            error = appendNative(path, static_cast<off_t>(old.size()), insert, after);
+            if (error == EAGAIN)
+                continue;
+        } else {
+            error = replaceNative(path, updated);
+        }
+        if (!error && ::stat(path.c_str(), &after) != 0)
+            error = errno;
+        if (error) {
+            forget(path);
+            errno = error;
+            return false;
+        }
+        if (exists && !rewrite && at == old.size()) {
+            // Appended: what the file now holds is the parsed file plus one key, so the index
+            // follows without reading the file again.
+            FileIndex index = indexOf(doc);
+            index.path = path;
+            appended(index, fold(section), fold(key));
+            index.stamp(after);
+            remember(std::move(index));
+        } else {
+            // Rewritten: the next write reads the file anyway when someone else wrote in
+            // between, and otherwise once, to index it.
+            forget(path);
+        }
+        return true;
+    }
+    forget(path);
+    errno = EAGAIN; // another program keeps changing the file
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Taking turns with other processes
+
+// The folders this thread holds the lock of, so that a holder may write without waiting for
+// itself (a lock taken twice in one process would wait forever).
+struct HeldFolder {
+    dev_t device;
+    ino_t inode;
+    int fd;
+    int depth;
+};
+thread_local std::vector<HeldFolder> t_held;
+
 } // namespace
+
+// Writers of one file in different processes take turns through an advisory flock on the
+// folder that holds it: the file itself is replaced by rename, which would leave a lock on it
+// with the old inode, and a lock file beside it would litter the user's folders.
+ProfileLock::ProfileLock(const Path& file) {
+    std::string path;
+    if (!toNativePath(file, path))
+        return;
+    Fd folder(::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st;
+    if (folder.get() < 0 || ::fstat(folder.get(), &st) != 0)
+        return; // no folder: the write fails on its own
+    for (HeldFolder& held : t_held) {
+        if (held.device == st.st_dev && held.inode == st.st_ino) {
+            ++held.depth;
+            m_device = st.st_dev;
+            m_inode = st.st_ino;
+            m_held = true;
+            return;
+        }
+    }
+    int result;
+    do
+        result = ::flock(folder.get(), LOCK_EX);
+    while (result != 0 && errno == EINTR);
+    if (result != 0)
+        return; // a file system without locks: the writes go on as they did without them
+    t_held.push_back(HeldFolder{st.st_dev, st.st_ino, folder.release(), 1});
+    m_device = st.st_dev;
+    m_inode = st.st_ino;
+    m_held = true;
+}
+
+ProfileLock::~ProfileLock() {
+    if (!m_held)
+        return;
+    for (auto it = t_held.begin(); it != t_held.end(); ++it) {
+        if (it->device == m_device && it->inode == m_inode) {
+            if (--it->depth == 0) {
+                ::close(it->fd); // releases the lock
+                t_held.erase(it);
+            }
+            return;
+        }
+    }
+}
 
 bool writeProfileString(const std::u16string& section, const std::u16string& key,
                         const std::u16string& value, const Path& file) {
     std::string path;
     if (!toNativePath(file, path))
         return false;
+    const ProfileLock turn(file);
     const std::lock_guard lock(g_mutex);
     return writeNative(path, cleanName(section), cleanName(key), value);
 }
@@ -827,10 +541,8 @@ std::u16string readProfileString(const std::u16string& section, const std::u16st
     if (!line)
         return capped(defaultValue);
     const std::u16string units = doc.units(*line);
-    std::u16string value = units.substr(line->valueUnit, line->valueEndUnit - line->valueUnit);
-    if (value.size() >= 2 && isQuote(value.front()) && value.front() == value.back())
-        value = value.substr(1, value.size() - 2);
-    return capped(doc.decode(value));
+    return capped(
+        readValue(doc.decode(units.substr(line->valueUnit, line->valueEndUnit - line->valueUnit))));
 }
 
 bool flushProfile(const Path& file) {
@@ -842,6 +554,7 @@ int replaceFileContent(const Path& file, const std::string& bytes) {
     std::string path;
     if (!toNativePath(file, path))
         return errno;
+    const ProfileLock turn(file);
     const std::lock_guard lock(g_mutex);
     forget(path);
     return replaceNative(path, bytes);

@@ -11,13 +11,18 @@
 //   sections and keys is the one read and updated;
 // - a value enclosed in matching quotes (" or ') is read without them;
 // - lines end with CR LF, LF or a lone CR; new lines take the file's first line end (CR LF in a
-//   new file); a file with a byte-order mark (UTF-8, UTF-16 LE or BE) keeps it and its encoding,
-//   a file without one is UTF-8 and new files are UTF-8 without a mark.
+//   new file); a file with a byte-order mark (UTF-8, UTF-16 LE or BE) keeps it and its encoding;
+//   a file without one is UTF-8 when its bytes are valid UTF-8 and Windows-1252 otherwise (as
+//   Windows writes it), and is written back in that code page while every character fits; a
+//   character that does not fit turns the whole file into UTF-8 with a mark, in one atomic
+//   rewrite, so that no file ever holds two encodings; new files are UTF-8 without a mark.
 //
 // Writing never lets a name or a value break the file's structure:
-// - CR, LF and NUL in a section, key or value are stored as the control pictures U+240D, U+240A
+// - CR, LF and NUL in a section or key name are stored as the control pictures U+240D, U+240A
 //   and U+2400 (names are mapped the same way when looked up, so a read finds what a write
-//   stored; a value reads back with the pictures);
+//   stored);
+// - in a value they are stored as those pictures too, with U+2400 also escaping a picture meant
+//   as itself, so that every value reads back exactly as written, line breaks included;
 // - a key that starts with "[", ";" or a double quote, or holds "=", is written in double quotes
 //   with inner double quotes doubled, so that it can be read neither as a header nor as a comment;
 // - a value with surrounding blanks, or itself enclosed in matching quotes, is written inside
@@ -26,7 +31,8 @@
 // A write is on disk when it returns, and is atomic: a new key at the end of the file's last
 // section, or a new section, is appended (and cut back to the old size if the append fails);
 // any other change writes the new content into a hidden temporary file in the same folder and
-// renames it over the file. Either way a failure leaves the old content whole.
+// renames it over the file. Either way a failure leaves the old content whole. Writers in other
+// processes take turns (ProfileLock), and a write always applies to the file as it is then.
 #pragma once
 
 #include <string>
@@ -51,6 +57,22 @@ std::u16string readProfileString(const std::u16string& section, const std::u16st
 // WritePrivateProfileStringW with no section, key or value: flushes the file. Every write is
 // already on disk when it returns, so this only reports success.
 bool flushProfile(const Path& file);
+
+// While it lives, writers of the files of one folder in other processes wait for this one: a
+// caller's own read-modify-write (the tidy passes) takes turns with every write of the store.
+// Taken again by the same thread, it does not wait for itself.
+class ProfileLock {
+public:
+    explicit ProfileLock(const Path& file);
+    ~ProfileLock();
+    ProfileLock(const ProfileLock&) = delete;
+    ProfileLock& operator=(const ProfileLock&) = delete;
+
+private:
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
+    bool m_held = false;
+};
 
 // Replaces a whole file atomically and durably (hidden temporary file in the same folder,
 // fsync, rename, fsync of the folder), keeping an existing file's permission bits. Returns 0,
