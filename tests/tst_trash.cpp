@@ -509,6 +509,30 @@ private slots:
         QVERIFY(QFileInfo(folder + "/vide").isDir());
     }
 
+    // What a kill can leave: an info file whose item never came (or an empty one, killed just
+    // after its creation). trash-cli passes over them and still lists and restores the rest,
+    // and a later item of the same name takes the next free name.
+    void infoFileWithoutItemPassedOver() {
+        const OwnDataHome data;
+        QTemporaryDir home;
+        const QString original = home.filePath("photo 1 %.jpg");
+        QVERIFY(TestFiles::write(original, "la vraie"));
+        const QByteArray hash = hashOf(original);
+        QVERIFY(QDir().mkpath(data.trash() + "/info") && QDir().mkpath(data.trash() + "/files"));
+        QVERIFY(TestFiles::write(data.trash() + "/info/photo 1 %.jpg.trashinfo",
+                                 "[Trash Info]\nPath=" + QUrl::toPercentEncoding(original, "/") +
+                                     "\nDeletionDate=2026-01-02T03:04:05\n"));
+        QVERIFY(TestFiles::write(data.trash() + "/info/vide.trashinfo", ""));
+
+        TrashedItem placed;
+        QVERIFY2(RecycleFile(original, &placed), qPrintable(LastFileErrorText()));
+        QCOMPARE(QFileInfo(placed.item).fileName(), QString("photo 1 %.jpg.2"));
+        QCOMPARE(run("trash-list", {}).code, 0);
+        QVERIFY(trashRestore(original)); // the newest of the two entries for this path
+        QCOMPARE(hashOf(original), hash);
+        QVERIFY(!QFileInfo::exists(placed.item));
+    }
+
     // The trash of a volume is found once and kept; when it stops working (removed, or another
     // volume mounted in the same place) it is looked for again, not given up.
     void trashFoundAgainWhenItFails() {
