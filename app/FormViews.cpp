@@ -157,3 +157,28 @@ void FormSettingsWindow::setOption(settings::Option which, bool checked) {
 void FormSettingsWindow::showFlattenWarning() {
     m_form.JvDirectoryListBox2Change();
 }
+
+void FormUndoWindow::setPanelText(int panel, const QString& text) {
+    m_form.JvStatusBar1->setPanelText(panel, text);
+}
+void FormUndoWindow::setGaugeMinValue(int value) {
+    m_form.Gauge1->setMinValue(value);
+}
+void FormUndoWindow::setGaugeMaxValue(int value) {
+    m_form.Gauge1->setMaxValue(value);
+}
+void FormUndoWindow::setGaugeProgress(int value) {
+    m_form.Gauge1->setProgress(value);
+}
+void FormUndoWindow::showGauge() {
+    m_form.Gauge1->raise();
+    m_form.Gauge1->show();
+}
+void FormUndoWindow::hideGauge() {
+    m_form.Gauge1->hide();
+}
+void FormUndoWindow::updateLists() {
+    m_form.JvFileListBox1->Update();
+    m_form.JvDirectoryListBox1->Update();
+    m_form.JvDirectoryListBox2->Update();
+}

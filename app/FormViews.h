@@ -3,6 +3,7 @@
 
 #include "SettingsWindow.h"
 #include "SortWindow.h"
+#include "UndoWindow.h"
 
 class TForm1;
 
@@ -59,6 +60,21 @@ public:
     bool option(settings::Option which) const override;
     void setOption(settings::Option which, bool checked) override;
     void showFlattenWarning() override;
+
+private:
+    TForm1& m_form;
+};
+
+class FormUndoWindow : public undo::UndoWindow {
+public:
+    explicit FormUndoWindow(TForm1& form) : m_form(form) {}
+    void setPanelText(int panel, const QString& text) override;
+    void setGaugeMinValue(int value) override;
+    void setGaugeMaxValue(int value) override;
+    void setGaugeProgress(int value) override;
+    void showGauge() override;
+    void hideGauge() override;
+    void updateLists() override;
 
 private:
     TForm1& m_form;

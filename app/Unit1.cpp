@@ -17,6 +17,7 @@
 #include "Settings.h"
 #include "Sorting.h"
 #include "StopRequest.h"
+#include "Undo.h"
 #include "outil32_DIR.h"
 #include "outil32_Dialogs.h"
 #include "outil32_FILE.h"
@@ -350,6 +351,12 @@ void TForm1::buildMenu() {
     mnu_EXPLORE =
         item(QStringLiteral("mnu_EXPLORE"), QStringLiteral("Explorer le dossier racine"), {});
     mnu_EXPLORE->setIcon(ImageList1.value(3));
+    mnu_ANNULER =
+        item(QStringLiteral("mnu_ANNULER"), QStringLiteral("Annuler le dernier rangement"),
+             QStringLiteral("Remet en place ce que le dernier rangement a déplacé"));
+    mnu_ANNULER->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnu_ANNULER->setShortcutContext(Qt::WindowShortcut);
+    addAction(mnu_ANNULER); // Ctrl+Z anywhere in the window, not only over the lists
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("barre"));
     chk_MOUCHARD = item(QStringLiteral("chk_MOUCHARD"),
                         QStringLiteral("Ajouter des mouchards (trace + journal)"),
@@ -390,6 +397,7 @@ void TForm1::bindEvents() {
 
     connect(Raffraichir1, &MenuItem::Click, this, &TForm1::Raffraichir1Click);
     connect(mnu_EXPLORE, &MenuItem::Click, this, &TForm1::mnu_EXPLOREClick);
+    connect(mnu_ANNULER, &QAction::triggered, this, &TForm1::mnu_ANNULERClick);
     connect(chk_AUTO, &MenuItem::Click, this, &TForm1::chk_AUTOClick);
 
     connect(Ordalix, &Action::OnExecute, this, &TForm1::OrdalixExecute);
@@ -532,6 +540,16 @@ void TForm1::mnu_EXPLOREClick() {
     ShellOpenFolder(JvDirectoryEdit1->Directory());
 }
 
+void TForm1::mnu_ANNULERClick() {
+    // Not while a run moves files, nor twice at once.
+    static bool undoing = false;
+    if (undoing || Button1->Caption() == sorting::RunningCaption || flatten::Running())
+        return;
+    undoing = true;
+    UndoExecute();
+    undoing = false;
+}
+
 // --- Auto mode and stop ----------------------------------------------------------------------
 
 void TForm1::chk_AUTOClick() {
@@ -576,6 +594,11 @@ void TForm1::OrdalixExecute() {
 void TForm1::DeOrdalixExecute() {
     FormFlattenWindow view(*this);
     flatten::DeOrdalixExecute(view);
+}
+
+void TForm1::UndoExecute() {
+    FormUndoWindow view(*this);
+    undo::UndoLastRunExecute(view);
 }
 
 void TForm1::INI_GETExecute() {

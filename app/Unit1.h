@@ -70,6 +70,7 @@ public:
     QMenu* PopupMenu1;
     controls::MenuItem* Raffraichir1;
     controls::MenuItem* mnu_EXPLORE;
+    controls::MenuItem* mnu_ANNULER;
     controls::MenuItem* chk_MOUCHARD;
     controls::MenuItem* chk_AutoClose;
     controls::MenuItem* chk_AUTO;
@@ -101,6 +102,8 @@ public:
     void PageControl_FichiersChange();
     void Raffraichir1Click();
     void mnu_EXPLOREClick();
+    // Takes the last run back, after showing what will be put back.
+    void mnu_ANNULERClick();
     void chk_AUTOClick();
     void JvLED1Click();
     void Timer1Timer();
@@ -115,6 +118,7 @@ public:
     virtual void DeOrdalixExecute();
     virtual void INI_GETExecute();
     virtual void INI_SaveExecute();
+    virtual void UndoExecute();
 
     // The window's design-time font family: Tahoma where installed, the system's sans otherwise.
     static QString fontFamily();

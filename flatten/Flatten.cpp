@@ -104,7 +104,8 @@ constexpr qint64 kShowEvery = 15;
 class Walk {
 public:
     Walk(FlattenWindow& window, const QString& folder)
-        : window(window), path(withDelimiter(folder)), topLength(path.size()) {}
+        : window(window), path(withDelimiter(folder)), topLength(path.size()),
+          record(undo::RunKind::Flatten, folder) {}
     ~Walk() { show(); }
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
@@ -112,6 +113,7 @@ public:
     FlattenWindow& window;
     QString path;
     const qsizetype topLength;
+    undo::RunRecord record;
 
     void setStatusLine(int moved, const QString& folder, const QString& name) {
         m_moved = moved;
@@ -157,11 +159,14 @@ bool Running() {
     return g_running;
 }
 
-bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name) {
+bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name,
+                    undo::RunRecord* record) {
     const QString destination = folder + name;
     if (destination == source)
         return FileMoveReplace(source, destination); // the file stays as it is
     // Most names are new to the folder: a move that never replaces settles them at once.
+    if (record)
+        record->fileMovingUp(source, destination);
     if (moveToFreeName(source, destination))
         return true;
     const QFileInfo there(destination);
@@ -172,10 +177,19 @@ bool MoveIntoFolder(const QString& source, const QString& folder, const QString&
     // The file is parked beside its destination first: if it cannot move, the file it would
     // replace has not gone to the trash for nothing.
     const QString parked = freeName(folder);
+    if (record)
+        record->fileParking(source, parked);
     if (!moveToFreeName(source, parked))
         return false;
-    if (RecycleFile(destination) && moveToFreeName(parked, destination))
-        return true;
+    TrashedItem replaced;
+    if (RecycleFile(destination, &replaced)) {
+        if (record)
+            record->fileReplaced(destination, replaced);
+        if (record)
+            record->fileMovingUp(source, destination, parked);
+        if (moveToFreeName(parked, destination))
+            return true;
+    }
     moveToFreeName(parked, source);
     return false;
 }
@@ -262,7 +276,8 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
             if (isFileEntry(entry, path)) {
                 const int moved = walk.window.StatusTag();
                 walk.setStatusLine(moved, shown, name);
-                if (MoveIntoFolder(path, withDelimiter(walk.window.TopFolder()), name)) {
+                if (MoveIntoFolder(path, withDelimiter(walk.window.TopFolder()), name,
+                                   &walk.record)) {
                     walk.window.setStatusTag(moved + 1);
                     walk.advanceGauge();
                 } else {

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "FlattenWindow.h"
+#include "RunRecord.h"
 
 namespace flatten {
 
@@ -31,6 +32,8 @@ bool ExtraireDossier(Walk& walk, const QString& mask);
 // already there goes to the trash first; when it cannot, nothing moves and nothing is replaced.
 // A file onto its own path, or onto another name of itself, stays where it is. True when the
 // file is now there.
-bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name);
+// The record, when given, gets the move and any file replaced.
+bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name,
+                    undo::RunRecord* record = nullptr);
 
 } // namespace flatten

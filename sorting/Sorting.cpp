@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "Journal.h"
+#include "RunRecord.h"
 #include "StopRequest.h"
 #include "SystemFolders.h"
 #include "outil32_DIR.h"
@@ -55,16 +56,20 @@ private:
 // Copies a file to its target. A different file already there goes to the trash first; the
 // copy only counts when the source is not being written and did not change meanwhile (such a
 // file stays where it is, and a partial copy is removed).
-bool copyIntoPlace(const QString& source, const QString& target) {
+bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord& record) {
     // A file another program still has open for writing would be copied half-written, and the
     // writer would go on writing into the original in the trash: it stays where it is.
     if (FileBeingWritten(source))
         return false;
     const FileSnapshot before = SnapshotFile(source);
     const FileSnapshot existing = SnapshotFile(target);
-    if (existing.exists && !existing.sameFileAs(before) && !existing.directory &&
-        !RecycleFile(target))
-        return false;
+    if (existing.exists && !existing.sameFileAs(before) && !existing.directory) {
+        TrashedItem trashed;
+        if (!RecycleFile(target, &trashed))
+            return false;
+        record.targetReplaced(target, trashed);
+    }
+    record.copying(source, target);
     if (!FileCopy(source, target))
         return false;
     if (SnapshotFile(source).unchangedSince(before))
@@ -239,6 +244,7 @@ void RangerFichiers(SortWindow& window) {
     window.showGauge();
 
     const QString program = ExeNameUpper();
+    undo::RunRecord record(undo::RunKind::Files, window.RootFolder());
     int ignored = 0;
     LeftBehind notTrashed(QStringLiteral(
         "%1 fichier(s) copié(s) sans pouvoir être mis à la corbeille : l'original reste aussi "
@@ -271,15 +277,18 @@ void RangerFichiers(SortWindow& window) {
         }
         const QString root = window.RootFolder();
         const QString destination = withDelimiter(root) + relative;
-        CreateDir(destination);
-        if (!copyIntoPlace(full, destination + PathDelim + name)) {
+        record.createFolder(destination);
+        if (!copyIntoPlace(full, destination + PathDelim + name, record)) {
             ShowMessage(QStringLiteral("#740: Echec copie\r\n\r\n") + name +
                         QStringLiteral("\r\n\r\nDans \r\n\r\n") + destination);
             continue;
         }
         if (window.Journal())
             journal::LogFileMove(root, name, destination);
-        if (!RecycleFile(full))
+        TrashedItem trashed;
+        if (RecycleFile(full, &trashed))
+            record.originalTrashed(full, trashed);
+        else
             notTrashed.add();
         window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
                                                  count - i - ignored, ignored));
@@ -319,6 +328,7 @@ void RangerDossiers(SortWindow& window) {
     window.showGauge();
 
     const int selected = window.folderItemIndex();
+    undo::RunRecord record(undo::RunKind::Folders, window.RootFolder());
     int moved = 0;
     int ignored = 0;
     LeftBehind notMoved(QStringLiteral(
@@ -344,7 +354,8 @@ void RangerDossiers(SortWindow& window) {
             notMoved.report();
             return;
         }
-        CreateDir(destination);
+        record.createFolder(destination);
+        record.folderMoving(full, destination + PathDelim + name);
         if (ShellMove(full, destination + PathDelim + name)) {
             listRange.append(name);
             ++moved;

@@ -100,10 +100,12 @@ void TestWindow::layoutAndInitialValues() {
     QVERIFY(!form->Gauge1->isVisible());
     QCOMPARE(form->JvDirectoryEdit1->Directory(), appFolder->path() + "/"); // no settings yet
     QCOMPARE(form->Raffraichir1->shortcut(), QKeySequence(Qt::Key_F5));
+    QCOMPARE(form->mnu_ANNULER->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     QStringList menu;
     for (QAction* action : form->PopupMenu1->actions())
         menu.append(action->isSeparator() ? "-" : action->text());
-    QCOMPARE(menu, (QStringList{"Raffraichir", "Explorer le dossier racine", "-",
+    QCOMPARE(menu, (QStringList{"Raffraichir", "Explorer le dossier racine",
+                                "Annuler le dernier rangement", "-",
                                 "Ajouter des mouchards (trace + journal)", "Ranger et fermer",
                                 "Mode automatique", "-", "Activer les avertissements"}));
     // From top to bottom: the tabs, the status bar, the drop panel.

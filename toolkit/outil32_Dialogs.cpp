@@ -78,6 +78,8 @@ Answer QtPresenter::present(const Request& request) {
         box.setEscapeButton(ok);
     }
     box.setDefaultButton(ok);
+    if (!request.details.isEmpty())
+        box.setDetailedText(request.details);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
     return box.clickedButton() == ok ? Answer::Ok : Answer::Cancel;
@@ -107,8 +109,9 @@ Presenter& presenter() {
 } // namespace Dialogs
 
 namespace {
-Dialogs::Answer show(TMsgDlgType type, const QString& message, Dialogs::Buttons buttons) {
-    return Dialogs::presenter().present({type, Dialogs::titleFor(type), message, buttons});
+Dialogs::Answer show(TMsgDlgType type, const QString& message, Dialogs::Buttons buttons,
+                     const QString& details = {}) {
+    return Dialogs::presenter().present({type, Dialogs::titleFor(type), message, buttons, details});
 }
 } // namespace
 
@@ -123,6 +126,10 @@ bool MsgDlg(const QString& message, TMsgDlgType type) {
 
 bool ConfirmDlg(const QString& message, TMsgDlgType type) {
     return show(type, message, Dialogs::Buttons::OkCancel) == Dialogs::Answer::Ok;
+}
+
+bool ConfirmDlg(const QString& message, TMsgDlgType type, const QString& details) {
+    return show(type, message, Dialogs::Buttons::OkCancel, details) == Dialogs::Answer::Ok;
 }
 
 void ShowMessage(const QString& message) {

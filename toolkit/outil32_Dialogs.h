@@ -10,6 +10,8 @@ void InfoDlg(const QString& message);
 bool MsgDlg(const QString& message, TMsgDlgType type);
 // Shows the message with OK (the default) and Cancel; true only for OK.
 bool ConfirmDlg(const QString& message, TMsgDlgType type);
+// The same with an expandable details part (one line per item), shown folded.
+bool ConfirmDlg(const QString& message, TMsgDlgType type, const QString& details);
 // The plain message box: the application's title, no icon, OK.
 void ShowMessage(const QString& message);
 
@@ -23,6 +25,7 @@ struct Request {
     QString title;
     QString text;
     Buttons buttons = Buttons::Ok;
+    QString details; // the box's expandable details part; none when empty
 };
 
 QString titleFor(TMsgDlgType type);

@@ -1,0 +1,385 @@
+// Taking a run back: every kind of run, however it ended, undone to the tree it started from;
+// and what an undo must leave alone.
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include "Driver.h"
+#include "RunRecord.h"
+#include "StopRequest.h"
+#include "TestFiles.h"
+#include "TreeState.h"
+#include "Undo.h"
+#include "WindowTest.h"
+
+namespace {
+
+const QDateTime kMarch5(QDate(2021, 3, 5), QTime(10, 0));
+const QDateTime kMarch7(QDate(2021, 3, 7), QTime(18, 30));
+const QDateTime kNovember(QDate(2020, 11, 30), QTime(8, 15));
+
+// Every entry below a folder by relative path: a file's content hash and time stamp, or "/"
+// for a folder.
+QMap<QString, QString> treeOf(const QString& root) {
+    QMap<QString, QString> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString relative = path.mid(root.size() + 1);
+        if (info.isDir() && !info.isSymLink()) {
+            tree.insert(relative, "/");
+            continue;
+        }
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        tree.insert(relative,
+                    QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex() +
+                        " " + QString::number(info.lastModified().toMSecsSinceEpoch()));
+    }
+    return tree;
+}
+
+// A view that shows nothing, for an undo run outside the window.
+struct QuietView : undo::UndoWindow {
+    void setPanelText(int, const QString&) override {}
+    void setGaugeMinValue(int) override {}
+    void setGaugeMaxValue(int) override {}
+    void setGaugeProgress(int) override {}
+    void showGauge() override {}
+    void hideGauge() override {}
+    void updateLists() override {}
+};
+
+} // namespace
+
+class TestUndo : public WindowTest {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void undoGivesBackTheTree_data();
+    void undoGivesBackTheTree();
+    void undoAfterAKill_data();
+    void undoAfterAKill();
+    void undoLeavesWhatItCannotPutBack_data();
+    void undoLeavesWhatItCannotPutBack();
+    void undoTakesRunsBackOneAfterAnother();
+    void recordsAreReadableAndKept();
+
+private:
+    void writeFiles();
+    void runFromWindow(const QString& run, const QString& criteria, const QString& ending);
+    QStringList trashFiles() const { return TestFiles::entries(data->filePath("Trash/files")); }
+    std::unique_ptr<QTemporaryDir> data;
+    std::unique_ptr<QTemporaryDir> state;
+};
+
+void TestUndo::initTestCase() {
+    // Records and trash of this test alone: other tests run beside it.
+    state = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/state-XXXXXX");
+    data = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/data-XXXXXX");
+    qputenv("XDG_STATE_HOME", state->path().toUtf8());
+    qputenv("XDG_DATA_HOME", data->path().toUtf8());
+}
+
+void TestUndo::init() {
+    createWindow();
+    form->recordCommands = false;
+    form->chk_MOUCHARD->setChecked(false);
+    StopRequested = false;
+    QDir(undo::RecordFolder()).removeRecursively();
+}
+
+void TestUndo::cleanup() {
+    destroyWindow();
+}
+
+void TestUndo::writeFiles() {
+    QVERIFY(TestFiles::write(path("a.txt"), "a"));
+    QVERIFY(TestFiles::write(path("b.jpg"), "b"));
+    QVERIFY(TestFiles::write(path("photo.png"), "photo"));
+    QVERIFY(TestFiles::write(path("zz.doc"), "zz"));
+    // An older file where a.txt goes by year and month: the run puts it in the trash.
+    QVERIFY(TestFiles::write(path("2021/03/a.txt"), "older"));
+    QVERIFY(TestFiles::setModified(path("a.txt"), kMarch5));
+    QVERIFY(TestFiles::setModified(path("b.jpg"), kNovember));
+    QVERIFY(TestFiles::setModified(path("photo.png"), kMarch7));
+    QVERIFY(TestFiles::setModified(path("2021/03/a.txt"), kNovember));
+    // Folders for the folder run; the ones named like sorted folders stay.
+    QVERIFY(TestFiles::write(path("Voyage/plage.jpg"), "plage"));
+    QVERIFY(TestFiles::write(path("Noël/sapin.jpg"), "sapin"));
+    QVERIFY(TestFiles::write(path("Été 2020/soleil.jpg"), "soleil"));
+    // Repeated names for the flatten.
+    QVERIFY(TestFiles::write(path("s1/a.txt"), "s1 a"));
+    QVERIFY(TestFiles::write(path("s1/deep/a.txt"), "deep a"));
+    QVERIFY(TestFiles::write(path("s2/c.txt"), "c"));
+}
+
+void TestUndo::runFromWindow(const QString& run, const QString& criteria, const QString& ending) {
+    form->JvDirectoryEdit1->setDirectory(root->path());
+    form->chk_ABC->setChecked(criteria.contains('L'));
+    form->chk_A->setChecked(criteria.contains('Y'));
+    form->chk_M->setChecked(criteria.contains('M'));
+    form->chk_D->setChecked(criteria.contains('D'));
+    if (ending == "stop") {
+        form->JvFileListBox1->setFocus();
+        QTimer::singleShot(0, form.get(),
+                           [this] { QTest::keyClick(form->JvFileListBox1, Qt::Key_Q); });
+    }
+    if (run == "flatten") {
+        form->PageControl_Range->setTabIndex(1);
+        form->Button2->click();
+        return;
+    }
+    form->PageControl_Fichiers->setTabIndex(run == "files" ? 0 : 1);
+    form->Button1->click();
+}
+
+void TestUndo::undoGivesBackTheTree_data() {
+    QTest::addColumn<QString>("run");
+    QTest::addColumn<QString>("criteria");
+    QTest::addColumn<QString>("ending");
+    for (const char* criteria : {"L", "Y", "YM", "YMD", "MD"})
+        QTest::newRow(qPrintable(QString("files %1").arg(criteria)))
+            << "files" << criteria << "normal";
+    QTest::newRow("files, a file in use") << "files"
+                                          << "YM"
+                                          << "in use";
+    QTest::newRow("files, stopped") << "files"
+                                    << "YM"
+                                    << "stop";
+    QTest::newRow("folders L") << "folders"
+                               << "L"
+                               << "normal";
+    QTest::newRow("folders Y") << "folders"
+                               << "Y"
+                               << "normal";
+    QTest::newRow("folders, stopped") << "folders"
+                                      << "L"
+                                      << "stop";
+    QTest::newRow("flatten, repeated names") << "flatten"
+                                             << ""
+                                             << "normal";
+}
+
+void TestUndo::undoGivesBackTheTree() {
+    QFETCH(QString, run);
+    QFETCH(QString, criteria);
+    QFETCH(QString, ending);
+    writeFiles();
+    QProcess writer;
+    const auto stopWriter = qScopeGuard([&] {
+        writer.kill();
+        writer.waitForFinished();
+    });
+    if (ending == "in use") {
+        writer.setStandardOutputFile(path("zz.doc"), QIODevice::Append);
+        writer.start("sleep", {"30"});
+        QVERIFY(writer.waitForStarted());
+    }
+    const auto before = treeOf(root->path());
+    const QStringList trashBefore = trashFiles();
+
+    runFromWindow(run, criteria, ending);
+    QVERIFY(treeOf(root->path()) != before);
+    if (ending == "in use")
+        QCOMPARE(dialogs->texts().filter("#740").size(), 1);
+    dialogs->shown.clear();
+
+    form->mnu_ANNULER->trigger();
+    QCOMPARE(treeOf(root->path()), before);
+    QCOMPARE(trashFiles(), trashBefore); // what came back is no longer in the trash
+    QCOMPARE(dialogs->shown.size(), 2);
+    QVERIFY(dialogs->shown[0].text.startsWith("Annuler le dernier rangement ?"));
+    QVERIFY(dialogs->shown[0].text.contains(root->path()));
+    QCOMPARE(dialogs->shown[1].type, mtInformation);
+    QVERIFY(dialogs->shown[1].text.endsWith(" éléments remis en place"));
+    QVERIFY(!form->Gauge1->isVisible());
+}
+
+void TestUndo::undoAfterAKill_data() {
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<QString>("criteria");
+    QTest::newRow("file sort") << "sortfiles"
+                               << "YM";
+    QTest::newRow("folder sort") << "sortfolders"
+                                 << "L";
+    QTest::newRow("flatten") << "flatten"
+                             << "";
+}
+
+void TestUndo::undoAfterAKill() {
+    QFETCH(QString, op);
+    QFETCH(QString, criteria);
+    const quint32 seed = qEnvironmentVariableIsSet("ORDALIX_CRASH_SEED")
+                             ? quint32(qEnvironmentVariableIntValue("ORDALIX_CRASH_SEED"))
+                             : 20261210u;
+    QRandomGenerator random(seed);
+    qInfo("seed %u", seed);
+    const auto setup = [&](const QString& top) {
+        return op == "sortfolders" ? TreeState::writeNumbered(top, "Dossier%1/inside.txt", 200)
+               : op == "flatten"   ? TreeState::writeNumbered(top, "f%1/g/file.txt", 150) &&
+                                       TreeState::writeNumbered(top, "h%1/x%1.dat", 150)
+                                 : TreeState::writeNumbered(top, "photo%1.jpg", 600);
+    };
+    // One whole run tells how long the operation lasts.
+    qint64 duration = 0;
+    {
+        QTemporaryDir top(QDir::tempPath() + "/kill-XXXXXX");
+        QVERIFY(setup(top.path()));
+        const auto whole =
+            Driver::run({op, top.path(), criteria}, Driver::environment(data->path()));
+        QVERIFY2(whole.normalExit && whole.exitCode == 0, qPrintable(whole.output));
+        duration = whole.elapsedMs;
+    }
+    for (int kill = 0; kill < 5; ++kill) {
+        QDir(undo::RecordFolder()).removeRecursively();
+        QTemporaryDir top(QDir::tempPath() + "/kill-XXXXXX");
+        QVERIFY(setup(top.path()));
+        const auto before = treeOf(top.path());
+        const int at = int(random.bounded(qint64(duration) + 1));
+        Driver::run({op, top.path(), criteria}, Driver::environment(data->path()), at);
+        // A kill before the first step leaves nothing to undo, and nothing changed.
+        const std::optional<undo::Record> record = undo::LastRecord();
+        if (record) {
+            QuietView view;
+            undo::UndoRecord(*record, view);
+        }
+        // The settings file and the journals are the only things the undo does not take back.
+        QFile::remove(top.filePath("OrdalixParDate.INI"));
+        QDir(top.filePath("ORDALIX_DRIVER_LOG")).removeRecursively();
+        const auto after = treeOf(top.path());
+        QStringList differences;
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            if (after.value(it.key()) != it.value())
+                differences.append("-" + it.key());
+        for (auto it = after.cbegin(); it != after.cend(); ++it)
+            if (!before.contains(it.key()))
+                differences.append("+" + it.key());
+        QVERIFY2(differences.isEmpty(), qPrintable(QString("kill %1 at %2 ms: %3")
+                                                       .arg(kill)
+                                                       .arg(at)
+                                                       .arg(differences.mid(0, 8).join(", "))));
+    }
+}
+
+void TestUndo::undoLeavesWhatItCannotPutBack_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("a sorted copy changed since") << "changed copy";
+    QTest::newRow("an old name taken since") << "taken name";
+    QTest::newRow("the trash emptied since") << "emptied trash";
+}
+
+void TestUndo::undoLeavesWhatItCannotPutBack() {
+    QFETCH(QString, change);
+    QVERIFY(TestFiles::write(path("a.txt"), "a"));
+    QVERIFY(TestFiles::write(path("b.txt"), "b"));
+    QVERIFY(TestFiles::setModified(path("a.txt"), kMarch5));
+    QVERIFY(TestFiles::setModified(path("b.txt"), kMarch5));
+    const int trashed = int(trashFiles().size());
+    runFromWindow("files", "YM", "normal");
+    QCOMPARE(rootFiles(), QStringList{});
+    if (change == "changed copy") {
+        QVERIFY(TestFiles::write(path("2021/03/a.txt"), "a, changed"));
+    } else if (change == "taken name") {
+        QVERIFY(TestFiles::write(path("a.txt"), "a new a"));
+    } else {
+        // The two originals this run put in the trash, as its record tells.
+        const std::optional<undo::Record> record = undo::LastRecord();
+        QVERIFY(record);
+        int emptied = 0;
+        for (const undo::Step& step : record->steps) {
+            if (step.name == undo::step::OriginalTrashed && QFile::remove(step.fields[1]))
+                ++emptied;
+        }
+        QCOMPARE(emptied, 2);
+    }
+    dialogs->shown.clear();
+    form->mnu_ANNULER->trigger();
+
+    const QString report = dialogs->shown.last().text;
+    QCOMPARE(dialogs->shown.last().type, mtWarning);
+    if (change == "changed copy") {
+        // The changed copy stays where the run put it; its original is back beside the other.
+        QCOMPARE(TestFiles::read(path("2021/03/a.txt")), QByteArray("a, changed"));
+        QCOMPARE(TestFiles::read(path("a.txt")), QByteArray("a"));
+        QCOMPARE(TestFiles::read(path("b.txt")), QByteArray("b"));
+        QVERIFY(!QFileInfo::exists(path("2021/03/b.txt")));
+        QVERIFY2(report.startsWith("1 éléments remis en place"), qPrintable(report));
+        QVERIFY(report.contains("1 fichier(s) modifié(s) depuis le rangement"));
+    } else if (change == "taken name") {
+        // Nothing is written over the new a.txt: the old one stays in the trash, its copy too.
+        QCOMPARE(TestFiles::read(path("a.txt")), QByteArray("a new a"));
+        QCOMPARE(TestFiles::read(path("2021/03/a.txt")), QByteArray("a"));
+        QCOMPARE(trashFiles().size(), trashed + 1);
+        QCOMPARE(TestFiles::read(path("b.txt")), QByteArray("b"));
+        QVERIFY(report.startsWith("1 éléments remis en place"));
+        QVERIFY(report.contains("1 élément(s) laissé(s) où ils sont : leur ancien nom est pris"));
+    } else {
+        // The originals cannot come back: their copies stay.
+        QCOMPARE(TestFiles::read(path("2021/03/a.txt")), QByteArray("a"));
+        QCOMPARE(TestFiles::read(path("2021/03/b.txt")), QByteArray("b"));
+        QCOMPARE(rootFiles(), QStringList{});
+        QVERIFY(report.startsWith("0 éléments remis en place"));
+        QVERIFY(report.contains("2 original(aux) ne sont plus dans la corbeille"));
+    }
+}
+
+void TestUndo::undoTakesRunsBackOneAfterAnother() {
+    writeFiles();
+    const auto start = treeOf(root->path());
+    runFromWindow("files", "YM", "normal");
+    const auto afterFiles = treeOf(root->path());
+    runFromWindow("folders", "L", "normal");
+    form->mnu_ANNULER->trigger();
+    QCOMPARE(treeOf(root->path()), afterFiles);
+    form->mnu_ANNULER->trigger();
+    QCOMPARE(treeOf(root->path()), start);
+    dialogs->shown.clear();
+    form->mnu_ANNULER->trigger();
+    QCOMPARE(dialogs->texts(), QStringList{"Aucun rangement à annuler."});
+    // A question answered Cancel undoes nothing.
+    runFromWindow("files", "L", "normal");
+    const auto sorted = treeOf(root->path());
+    dialogs->setNextAnswer(Dialogs::Answer::Cancel);
+    form->mnu_ANNULER->trigger();
+    QCOMPARE(treeOf(root->path()), sorted);
+}
+
+void TestUndo::recordsAreReadableAndKept() {
+    QVERIFY(TestFiles::write(path("a.txt"), "a"));
+    QVERIFY(TestFiles::setModified(path("a.txt"), kMarch5));
+    runFromWindow("files", "YM", "normal");
+    const QStringList records = TestFiles::entries(undo::RecordFolder());
+    QCOMPARE(records.size(), 1);
+    // One line per step, the paths in plain text.
+    const QStringList lines =
+        QString::fromUtf8(TestFiles::read(undo::RecordFolder() + "/" + records.first()))
+            .split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 6);
+    QVERIFY(lines[0].startsWith("ordalix-rangement\t1\tfichiers\t" + root->path() + "\t"));
+    QCOMPARE(lines[1], "dossier-cree\t" + path("2021"));
+    QCOMPARE(lines[2], "dossier-cree\t" + path("2021/03"));
+    QCOMPARE(lines[3], "copie\t" + path("a.txt") + "\t" + path("2021/03/a.txt"));
+    QVERIFY(lines[4].startsWith("original-en-corbeille\t" + path("a.txt") + "\t"));
+    QVERIFY(lines[5].startsWith("fin\t"));
+    // Only the last 20 are kept.
+    for (int i = 0; i < undo::KeptRecords + 3; ++i) {
+        QVERIFY(TestFiles::write(path(QString("f%1.txt").arg(i))));
+        runFromWindow("files", "L", "normal");
+    }
+    QCOMPARE(TestFiles::entries(undo::RecordFolder()).size(), undo::KeptRecords);
+    QVERIFY(!TestFiles::entries(undo::RecordFolder()).contains(records.first()));
+}
+
+QTEST_MAIN(TestUndo)
+#include "tst_undo.moc"

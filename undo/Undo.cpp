@@ -1,0 +1,295 @@
+#include "Undo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QLocale>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "StopRequest.h"
+#include "outil32_Dialogs.h"
+#include "outil32_FILE.h"
+#include "outil32_WIN.h"
+#include "platform_convert.h"
+
+namespace undo {
+
+namespace {
+
+using ordalix::PathDelim;
+
+enum class Outcome { Restored, Gone, Taken, Failed };
+
+// Anything at the path, a dangling link included.
+bool occupied(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// The original path an info file names: absolute in the home trash, relative to the top of
+// its volume in another one.
+bool infoNames(const QString& info, const QString& original) {
+    QFile file(info);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.startsWith("Path="))
+            continue;
+        const QString path = QUrl::fromPercentEncoding(line.mid(5).trimmed());
+        return path == original ||
+               (!path.startsWith(PathDelim) && original.endsWith(PathDelim + path));
+    }
+    return false;
+}
+
+// Brings an item back from the trash under its old name. The item must still be the one the
+// run put there (its info file names that path), and nothing may hold the name now.
+Outcome restore(const QString& item, const QString& info, const QString& to) {
+    if (!occupied(item) || !infoNames(info, to))
+        return Outcome::Gone;
+    if (occupied(to))
+        return Outcome::Taken;
+    QDir().mkpath(QFileInfo(to).absolutePath());
+    if (!ordalix::platform::moveFile(ordalix::toPlatformPath(item), ordalix::toPlatformPath(to), 0))
+        return Outcome::Failed;
+    QFile::remove(info);
+    return Outcome::Restored;
+}
+
+// Same size, time stamp and content: the one may go, the other holds all it held.
+bool identical(const QString& a, const QString& b) {
+    const FileSnapshot first = SnapshotFile(a);
+    const FileSnapshot second = SnapshotFile(b);
+    if (!first.exists || !second.exists || first.directory || second.directory ||
+        first.sameFileAs(second) || first.size != second.size || first.seconds != second.seconds ||
+        first.nanoseconds != second.nanoseconds)
+        return false;
+    QFile one(a);
+    QFile two(b);
+    if (!one.open(QIODevice::ReadOnly) || !two.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 Chunk = 1 << 16;
+    while (!one.atEnd()) {
+        if (one.read(Chunk) != two.read(Chunk))
+            return false;
+    }
+    return two.atEnd();
+}
+
+// The undo's own progress, appended to the record as it goes, so that an undo that is
+// stopped or killed is taken up where it ended.
+class Progress {
+public:
+    explicit Progress(const QString& record)
+        : m_fd(::open(QFile::encodeName(record).constData(), O_WRONLY | O_APPEND | O_CLOEXEC)) {}
+    ~Progress() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+    void undone(int line) {
+        if (m_fd < 0)
+            return;
+        const QByteArray text = step::Undone.toUtf8() + '\t' + QByteArray::number(line) + '\n';
+        [[maybe_unused]] const ssize_t written =
+            ::write(m_fd, text.constData(), size_t(text.size()));
+    }
+
+private:
+    int m_fd;
+};
+
+QString kindText(RunKind kind) {
+    switch (kind) {
+    case RunKind::Folders:
+        return QStringLiteral("Rangement des dossiers");
+    case RunKind::Flatten:
+        return QStringLiteral("DéOrdalix (fichiers remontés)");
+    case RunKind::Files:
+        break;
+    }
+    return QStringLiteral("Rangement des fichiers");
+}
+
+} // namespace
+
+QString UndoReport::text() const {
+    QString out = QStringLiteral("%1 éléments remis en place").arg(restored);
+    QStringList left;
+    if (changedCopies > 0)
+        left.append(QStringLiteral("%1 fichier(s) modifié(s) depuis le rangement : laissé(s) "
+                                   "où le rangement les avait mis, l'original remis aussi.")
+                        .arg(changedCopies));
+    if (namesTaken > 0)
+        left.append(QStringLiteral("%1 élément(s) laissé(s) où ils sont : leur ancien nom est "
+                                   "pris par un autre.")
+                        .arg(namesTaken));
+    if (goneFromTrash > 0)
+        left.append(QStringLiteral("%1 original(aux) ne sont plus dans la corbeille : leur copie "
+                                   "rangée reste à sa place.")
+                        .arg(goneFromTrash));
+    if (missing > 0)
+        left.append(QStringLiteral("%1 élément(s) introuvable(s) là où le rangement les avait "
+                                   "mis.")
+                        .arg(missing));
+    if (failed > 0)
+        left.append(QStringLiteral("%1 élément(s) n'ont pas pu être remis en place.\r\n%2")
+                        .arg(failed)
+                        .arg(failedReason));
+    if (stopped)
+        left.append(QStringLiteral("Interruption utilisateur : le reste pourra être annulé plus "
+                                   "tard."));
+    if (!left.isEmpty())
+        out += QStringLiteral("\r\n\r\n") + left.join(QStringLiteral("\r\n"));
+    return out;
+}
+
+bool UndoReport::complete() const {
+    return changedCopies == 0 && namesTaken == 0 && goneFromTrash == 0 && missing == 0 &&
+           failed == 0 && !stopped;
+}
+
+int ItemCount(const Record& record) {
+    int count = 0;
+    for (const Step& s : record.steps) {
+        if (!record.undone.contains(s.line) &&
+            (s.name == step::Copied || s.name == step::FolderMoved || s.name == step::FileMovedUp))
+            ++count;
+    }
+    return count;
+}
+
+QString UndoQuestion(const Record& record) {
+    const QLocale locale;
+    return QStringLiteral("Annuler le dernier rangement ?\r\n\r\n%1 dans le dossier %2\r\nle %3 à "
+                          "%4\r\n\r\n%5 éléments à remettre en place")
+        .arg(kindText(record.kind), record.root,
+             locale.toString(record.started.date(), QLocale::ShortFormat),
+             locale.toString(record.started.time(), QStringLiteral("HH:mm:ss")))
+        .arg(ItemCount(record));
+}
+
+UndoReport UndoRecord(const Record& record, UndoWindow& window) {
+    UndoReport report;
+    Progress progress(record.path);
+    RunMessagePump pump;
+    QList<Step> steps;
+    for (const Step& s : record.steps) {
+        if (!record.undone.contains(s.line))
+            steps.append(s);
+    }
+    window.setGaugeMinValue(0);
+    window.setGaugeMaxValue(int(steps.size()));
+    window.setGaugeProgress(0);
+    window.showGauge();
+    // What became of each original this undo tried to bring back, by its path.
+    QHash<QString, Outcome> originals;
+    const auto count = [&](Outcome outcome) {
+        switch (outcome) {
+        case Outcome::Restored:
+            ++report.restored;
+            break;
+        case Outcome::Gone:
+            ++report.goneFromTrash;
+            break;
+        case Outcome::Taken:
+            ++report.namesTaken;
+            break;
+        case Outcome::Failed:
+            ++report.failed;
+            report.failedReason = LastFileErrorText();
+            break;
+        }
+    };
+    int done = 0;
+    for (auto it = steps.crbegin(); it != steps.crend(); ++it) {
+        const Step& s = *it;
+        const QString first = s.fields.value(0);
+        const QString second = s.fields.value(1);
+        if (s.name == step::OriginalTrashed) {
+            // Counted with its copy, below: one item, its original back and its copy gone.
+            const Outcome outcome = restore(second, s.fields.value(2), first);
+            originals.insert(first, outcome);
+            if (outcome != Outcome::Restored)
+                count(outcome);
+        } else if (s.name == step::Copied) {
+            const auto original = originals.constFind(first);
+            const bool trashed = original != originals.cend();
+            if (trashed && *original != Outcome::Restored) {
+                // Counted above: the copy stays, the only one left.
+            } else if (!occupied(second)) {
+                if (trashed)
+                    ++report.restored; // the copy is gone already; the original is back
+            } else if (identical(first, second) && QFile::remove(second)) {
+                ++report.restored;
+            } else if (occupied(first)) {
+                ++report.changedCopies;
+            } else {
+                ++report.missing;
+            }
+        } else if (s.name == step::TargetReplaced || s.name == step::FileReplaced) {
+            count(restore(second, s.fields.value(2), first));
+        } else if (s.name == step::FolderMoved || s.name == step::FileMovedUp) {
+            // Only what the run moved goes back: the same file or folder, by its identity.
+            const QString moved = s.fields.value(2);
+            if (Identity(second) != moved) {
+                if (Identity(first) != moved)
+                    ++report.missing; // moved on since, or the move never happened and it went
+            } else if (occupied(first)) {
+                ++report.namesTaken;
+            } else {
+                QDir().mkpath(QFileInfo(first).absolutePath());
+                const bool moved =
+                    s.name == step::FolderMoved
+                        ? ShellMove(second, first)
+                        : ordalix::platform::moveFile(ordalix::toPlatformPath(second),
+                                                      ordalix::toPlatformPath(first), 0);
+                count(moved ? Outcome::Restored : Outcome::Failed);
+            }
+        } else if (s.name == step::FileParked) {
+            // Set aside and never moved on: the run was ended between the two moves.
+            if (Identity(second) == s.fields.value(2) && !occupied(first))
+                ordalix::platform::moveFile(ordalix::toPlatformPath(second),
+                                            ordalix::toPlatformPath(first), 0);
+        } else if (s.name == step::FolderCreated) {
+            QDir().rmdir(first); // only once empty: whatever else is in it stays
+        }
+        progress.undone(s.line);
+        window.setGaugeProgress(++done);
+        pump.whenDue();
+        if (StopRequested || ApplicationTerminated()) {
+            report.stopped = done < steps.size();
+            break;
+        }
+    }
+    if (!report.stopped)
+        MarkAllUndone(record.path);
+    window.hideGauge();
+    return report;
+}
+
+void UndoLastRunExecute(UndoWindow& window) {
+    const std::optional<Record> record = LastRecord();
+    if (!record) {
+        InfoDlg(QStringLiteral("Aucun rangement à annuler."));
+        return;
+    }
+    if (!ConfirmDlg(UndoQuestion(*record), mtConfirmation))
+        return;
+    StopRequested = false;
+    window.setPanelText(0, QStringLiteral("Annulation ..."));
+    const UndoReport report = UndoRecord(*record, window);
+    StopRequested = false;
+    if (ApplicationTerminated())
+        return;
+    window.setPanelText(0, QStringLiteral("%1 éléments remis en place").arg(report.restored));
+    window.updateLists();
+    MsgDlg(report.text(), report.complete() ? mtInformation : mtWarning);
+}
+
+} // namespace undo

@@ -1,0 +1,40 @@
+// The undo of the last run: its record walked backwards, each item put back where it was.
+#pragma once
+
+#include <QString>
+
+#include "RunRecord.h"
+#include "UndoWindow.h"
+
+namespace undo {
+
+// What an undo put back and what it had to leave, and why.
+struct UndoReport {
+    int restored = 0;      // items back where they were
+    int changedCopies = 0; // sorted copies changed since the run: kept, their original too
+    int namesTaken = 0;    // items whose old name is taken now: left where they are
+    int goneFromTrash = 0; // originals no longer in the trash: their copy stays
+    int missing = 0;       // items no longer where the run put them
+    int failed = 0;        // items the system refused to move back
+    QString failedReason;
+    bool stopped = false;
+
+    // "N éléments remis en place", then what was left and why.
+    QString text() const;
+    bool complete() const; // everything put back
+};
+
+// The items an undo of the record puts back: files sorted, folders moved, files moved up.
+int ItemCount(const Record& record);
+
+// The question shown before an undo: the kind of run, its root folder, its date, how many items.
+QString UndoQuestion(const Record& record);
+
+// Walks the record backwards and puts each item back; never removes anything that is not
+// identical to something it just put back. Stops at the next step once StopRequested is set.
+UndoReport UndoRecord(const Record& record, UndoWindow& window);
+
+// The command: finds the last run, asks, undoes it and reports.
+void UndoLastRunExecute(UndoWindow& window);
+
+} // namespace undo

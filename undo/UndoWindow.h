@@ -1,0 +1,21 @@
+// What the undo command drives in the main window, as the runs do: the status bar and the gauge.
+#pragma once
+
+#include <QString>
+
+namespace undo {
+
+class UndoWindow {
+public:
+    virtual ~UndoWindow() = default;
+    virtual void setPanelText(int panel, const QString& text) = 0;
+    virtual void setGaugeMinValue(int value) = 0;
+    virtual void setGaugeMaxValue(int value) = 0;
+    virtual void setGaugeProgress(int value) = 0;
+    virtual void showGauge() = 0;
+    virtual void hideGauge() = 0;
+    // The file list and the folder lists read their folders again.
+    virtual void updateLists() = 0;
+};
+
+} // namespace undo
