@@ -213,7 +213,7 @@ private:
 
 } // namespace
 
-enum class TopTrash { Sticky, NotSticky, Link, None, ImmutableTop };
+enum class TopTrash { Sticky, NotSticky, Link, None, ImmutableTop, ForeignUidFolder, OwnTrashLink };
 Q_DECLARE_METATYPE(TopTrash)
 Q_DECLARE_METATYPE(Where)
 
@@ -266,6 +266,10 @@ private slots:
         QTest::newRow(".Trash is a link") << TopTrash::Link << ".Trash-" + uid;
         QTest::newRow("no .Trash") << TopTrash::None << ".Trash-" + uid;
         QTest::newRow("immutable top folder") << TopTrash::ImmutableTop << QString();
+        // Folders someone else made for us are never used, nor followed.
+        QTest::newRow("sticky .Trash, UID folder of another user")
+            << TopTrash::ForeignUidFolder << ".Trash-" + uid;
+        QTest::newRow(".Trash-UID is a link") << TopTrash::OwnTrashLink << QString();
     }
     void recycleOnAnotherVolume() {
         QFETCH(TopTrash, layout);
@@ -288,6 +292,19 @@ private slots:
             QCOMPARE(::chmod(QFile::encodeName(linked).constData(), 01777), 0);
             QVERIFY(QFile::link(linked, top + "/.Trash"));
             break;
+        case TopTrash::ForeignUidFolder:
+            QVERIFY(QDir().mkpath(top + "/.Trash/" + QString::number(::getuid())));
+            QCOMPARE(::chmod(QFile::encodeName(top + "/.Trash").constData(), 01777), 0);
+            QCOMPARE(
+                ::chown(
+                    QFile::encodeName(top + "/.Trash/" + QString::number(::getuid())).constData(),
+                    65534, 65534),
+                0);
+            break;
+        case TopTrash::OwnTrashLink:
+            QVERIFY(QDir().mkdir(linked));
+            QVERIFY(QFile::link(linked, top + "/.Trash-" + QString::number(::getuid())));
+            break;
         case TopTrash::None:
         case TopTrash::ImmutableTop:
             break;
@@ -309,6 +326,7 @@ private slots:
                          LastFileErrorText().contains("reste"),
                      qPrintable(LastFileErrorText()));
             QCOMPARE(volume.topEntries(), before);
+            QVERIFY(TestFiles::entries(linked).isEmpty());
             return;
         }
         QVERIFY2(trashed, qPrintable(LastFileErrorText()));
@@ -321,6 +339,8 @@ private slots:
         QCOMPARE(QUrl::fromPercentEncoding(stored), "dossier/" + name);
         if (layout == TopTrash::Link)
             QVERIFY(TestFiles::entries(linked).isEmpty());
+        if (layout == TopTrash::ForeignUidFolder)
+            QVERIFY(TestFiles::entries(top + "/.Trash/" + QString::number(::getuid())).isEmpty());
         if (layout == TopTrash::NotSticky)
             QVERIFY(TestFiles::entries(top + "/.Trash").isEmpty());
 
