@@ -39,12 +39,12 @@ constexpr char InfoSuffix[] = ".trashinfo";
 // ---- Texts ----
 
 std::string quoted(const std::string& path) {
-    return "\xC2\xAB " + path + " \xC2\xBB"; // « path »
+    return "« " + path + " »";
 }
 
 bool refuse(TrashOutcome& outcome, int error, const std::string& sentence) {
     outcome.error = error;
-    outcome.reason = sentence + " (syst\xC3\xA8me : " + std::strerror(error) + ")";
+    outcome.reason = sentence + " (système : " + std::strerror(error) + ")";
     return false;
 }
 
@@ -276,24 +276,22 @@ bool prepareTrash(const std::string& dir, const Placement& item, const std::stri
         if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
             return refuse(outcome, errno,
                           "Le dossier " + quoted(folder) +
-                              " de la corbeille n'a pas pu \xC3\xAA"
-                              "tre cr\xC3\xA9\xC3\xA9 ; " +
-                              quoted(itemPath) + " reste \xC3\xA0 sa place");
+                              " de la corbeille n'a pas pu être créé ; " + quoted(itemPath) +
+                              " reste à sa place");
         const Placement p = placementOf(folder);
         if (!p.directory)
             return refuse(outcome, ENOTDIR,
                           quoted(folder) + " n'est pas un vrai dossier : la corbeille " +
                               quoted(dir) + " n'est pas utilisable ; " + quoted(itemPath) +
-                              " reste \xC3\xA0 sa place");
+                              " reste à sa place");
         if (!writableFolder(folder))
             return refuse(outcome, errno,
-                          "La corbeille " + quoted(dir) + " refuse l'\xC3\xA9" + "criture dans " +
-                              quoted(folder) + " ; " + quoted(itemPath) +
-                              " reste \xC3\xA0 sa place");
+                          "La corbeille " + quoted(dir) + " refuse l'écriture dans " +
+                              quoted(folder) + " ; " + quoted(itemPath) + " reste à sa place");
         if (!sameVolume(p, item))
             return refuse(outcome, EXDEV,
                           "La corbeille " + quoted(dir) + " n'est pas sur le volume de " +
-                              quoted(itemPath) + ", qui reste \xC3\xA0 sa place");
+                              quoted(itemPath) + ", qui reste à sa place");
     }
     return true;
 }
@@ -362,10 +360,8 @@ bool locateTrash(Cache& c, const Placement& item, const std::string& itemPath, T
     if (sameVolume(c.homeVolume, item)) {
         if (const int error = makeFolders(c.homeTrash))
             return refuse(outcome, error,
-                          "La corbeille " + quoted(c.homeTrash) +
-                              " n'a pas pu \xC3\xAAtre cr\xC3\xA9\xC3\xA9"
-                              "e ; " +
-                              quoted(itemPath) + " reste \xC3\xA0 sa place");
+                          "La corbeille " + quoted(c.homeTrash) + " n'a pas pu être créée ; " +
+                              quoted(itemPath) + " reste à sa place");
         if (!prepareTrash(c.homeTrash, item, itemPath, outcome))
             return false;
         found = {c.homeTrash, {}};
@@ -376,8 +372,8 @@ bool locateTrash(Cache& c, const Placement& item, const std::string& itemPath, T
     if (!mount)
         return refuse(outcome, ENODEV,
                       "Le volume de " + quoted(itemPath) +
-                          " est introuvable dans la table des montages : il n'a pas de "
-                          "corbeille, et l'\xC3\xA9l\xC3\xA9ment reste \xC3\xA0 sa place");
+                          " est introuvable dans la table des montages : il n'a pas de corbeille, "
+                          "et l'élément reste à sa place");
     const std::string top = mount->point;
     const std::string uid = std::to_string(::getuid());
     const std::string base = top == "/" ? std::string() : top;
@@ -403,10 +399,9 @@ bool locateTrash(Cache& c, const Placement& item, const std::string& itemPath, T
         return refuse(outcome, error,
                       "Aucune corbeille n'est possible sur le volume " + quoted(top) + " : " +
                           quoted(own) +
-                          (error == ENOTDIR || error == EPERM
-                               ? " n'est pas un dossier \xC3\xA0 vous"
-                               : " n'a pas pu \xC3\xAAtre cr\xC3\xA9\xC3\xA9") +
-                          " ; " + quoted(itemPath) + " reste \xC3\xA0 sa place");
+                          (error == ENOTDIR || error == EPERM ? " n'est pas un dossier à vous"
+                                                              : " n'a pas pu être créé") +
+                          " ; " + quoted(itemPath) + " reste à sa place");
     if (!prepareTrash(own, item, itemPath, outcome))
         return false;
     found = {own, top};
@@ -516,7 +511,7 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
         if (!real) {
             return refuse(outcome, errno,
                           "Le dossier de " + quoted(itemPath) +
-                              " est illisible ; il reste \xC3\xA0 sa place");
+                              " est illisible ; il reste à sa place");
         }
         const std::string folder = real;
         std::free(real);
@@ -538,10 +533,10 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
         if (fd.get() < 0) {
             if (errno == EEXIST && n < 100000)
                 continue;
-            return refuse(
-                outcome, errno,
-                "La fiche " + quoted(info) + " n'a pas pu \xC3\xAAtre cr\xC3\xA9\xC3\xA9" +
-                    "e dans la corbeille ; " + quoted(itemPath) + " reste \xC3\xA0 sa place");
+            return refuse(outcome, errno,
+                          "La fiche " + quoted(info) +
+                              " n'a pas pu être créée dans la corbeille ; " + quoted(itemPath) +
+                              " reste à sa place");
         }
         struct stat written {};
         if (!writeAll(fd.get(), contents.data(), contents.size()) ||
@@ -549,9 +544,9 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
             const int error = errno;
             ::unlink(info.c_str());
             return refuse(outcome, error,
-                          "La fiche " + quoted(info) + " n'a pas pu \xC3\xAAtre \xC3\xA9" +
-                              "crite dans la corbeille ; " + quoted(itemPath) +
-                              " reste \xC3\xA0 sa place");
+                          "La fiche " + quoted(info) +
+                              " n'a pas pu être écrite dans la corbeille ; " + quoted(itemPath) +
+                              " reste à sa place");
         }
         const std::string target = trash.dir + "/files/" + candidate;
         if (!renameNoReplace(itemPath, target)) {
@@ -560,8 +555,8 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
             if (error == EEXIST && n < 100000)
                 continue; // a name taken in files/ without its info file
             return refuse(outcome, error,
-                          quoted(itemPath) + " n'a pas pu \xC3\xAAtre d\xC3\xA9plac\xC3\xA9 dans " +
-                              quoted(trash.dir + "/files") + " et reste \xC3\xA0 sa place");
+                          quoted(itemPath) + " n'a pas pu être déplacé dans " +
+                              quoted(trash.dir + "/files") + " et reste à sa place");
         }
         if (item.directory)
             recordDirectorySize(trash.dir, candidate, written.st_mtim.tv_sec);
@@ -578,18 +573,17 @@ bool moveToTrash(const std::string& path, TrashOutcome& outcome) {
     const std::string itemPath = absolute(path);
     const std::string name = lastComponent(itemPath);
     if (itemPath == "/" || name == "." || name == "..")
-        return refuse(outcome, EINVAL, quoted(path) + " ne peut pas aller \xC3\xA0 la corbeille");
+        return refuse(outcome, EINVAL, quoted(path) + " ne peut pas aller à la corbeille");
     const Placement item = placementOf(itemPath);
     if (!item.exists)
         return refuse(outcome, errno,
-                      quoted(itemPath) + " n'a pas pu \xC3\xAAtre mis \xC3\xA0 la corbeille : il "
-                                         "est introuvable");
+                      quoted(itemPath) +
+                          " n'a pas pu être mis à la corbeille : il est introuvable");
     const std::string parent = parentOf(itemPath);
     if (!writableFolder(parent))
         return refuse(outcome, errno,
-                      quoted(itemPath) +
-                          " n'a pas pu \xC3\xAAtre mis \xC3\xA0 la corbeille : son dossier " +
-                          quoted(parent) + " ne peut pas \xC3\xAAtre modifi\xC3\xA9");
+                      quoted(itemPath) + " n'a pas pu être mis à la corbeille : son dossier " +
+                          quoted(parent) + " ne peut pas être modifié");
 
     Cache& c = cache();
     std::lock_guard<std::mutex> lock(c.mutex);
