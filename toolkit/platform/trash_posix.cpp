@@ -6,6 +6,13 @@
 // lies on the mount of $XDG_DATA_HOME, else $topdir/.Trash/$uid or $topdir/.Trash-$uid at the
 // top of its mount. No copy across volumes and no deletion: when none of them can take the item
 // it stays where it is and the caller gets a French reason.
+//
+// A tmpfs is a volume like the others (GIO refuses it outright): its items go to its own
+// .Trash-$uid, where they last exactly as long as they would have where they were, and trash-cli
+// lists and restores them. A read-only one, or one whose top we may not write, refuses.
+//
+// The trash found for a volume is kept for the life of the process and only looked for again
+// when it fails; the mount table is read once, and again for a volume it does not know.
 #include "trash_posix.h"
 #include "posix_io.h"
 
