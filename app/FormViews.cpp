@@ -2,6 +2,7 @@
 
 #include "Unit1.h"
 #include "outil32_WIN.h"
+#include "platform_convert.h"
 
 QString FormSortWindow::RootFolder() const {
     return m_form.JvDirectoryEdit1->Directory();
@@ -67,6 +68,11 @@ void FormSortWindow::selectFile(int index) {
 }
 QString FormSortWindow::selectedFileName() const {
     return m_form.JvFileListBox1->FileName();
+}
+QString FormSortWindow::fileItem(int index) const {
+    const QString folder = m_form.JvFileListBox1->Directory();
+    return (folder.endsWith(ordalix::PathDelim) ? folder : folder + ordalix::PathDelim) +
+           m_form.JvFileListBox1->Items().value(index);
 }
 void FormSortWindow::updateFolderList() {
     m_form.JvDirectoryListBox1->Update();

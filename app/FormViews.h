@@ -33,6 +33,7 @@ public:
     int fileCount() const override;
     void selectFile(int index) override;
     QString selectedFileName() const override;
+    QString fileItem(int index) const override;
     void updateFolderList() override;
     int folderCount() const override;
     int folderItemIndex() const override;

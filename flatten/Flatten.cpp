@@ -1,7 +1,9 @@
 #include "Flatten.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSet>
 
 #include "StopRequest.h"
 #include "SystemFolders.h"
@@ -159,6 +161,66 @@ bool Running() {
     return g_running;
 }
 
+namespace {
+
+// The walk of the plan: the same folders in the same order as the run, nothing moved.
+void planFolder(QString& path, qsizetype topLength, const QString& topName, QSet<QString>& names,
+                const QSet<QString>& folders, QStringList& lines) {
+    const qsizetype length = path.size();
+    const bool top = length == topLength;
+    QStringList subFolders;
+    platform::FindHandle search;
+    platform::FindData entry;
+    for (bool found = search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
+         found; found = search.findNext(entry)) {
+        const QString name = ordalix::fromPlatformPath(entry.name);
+        if (isWalkedFolder(entry)) {
+            subFolders.append(name);
+            continue;
+        }
+        if (!isFileEntry(entry, path + name))
+            continue;
+        if (top) {
+            names.insert(name); // stays where it is
+            continue;
+        }
+        const QString shown = path.mid(topLength) + name;
+        if (folders.contains(name))
+            lines.append(shown + QStringLiteral(" (laissé : un dossier porte ce nom)"));
+        else if (names.contains(name))
+            lines.append(shown + QStringLiteral(" → ") + topName +
+                         QStringLiteral(" (remplace %1)").arg(name));
+        else
+            lines.append(shown + QStringLiteral(" → ") + topName);
+        names.insert(name);
+    }
+    for (const QString& name : subFolders) {
+        path += name + PathDelim;
+        planFolder(path, topLength, topName, names, folders, lines);
+        path.truncate(length);
+    }
+}
+
+} // namespace
+
+QStringList FlattenPlan(const QString& topFolder) {
+    QString path = withDelimiter(topFolder);
+    // Folders of the top folder keep their names: a file of that name cannot go there.
+    QSet<QString> folders;
+    platform::FindHandle search;
+    platform::FindData entry;
+    for (bool found = search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
+         found; found = search.findNext(entry)) {
+        if (hasAttribute(entry.attributes, platform::FileAttributeDirectory))
+            folders.insert(ordalix::fromPlatformPath(entry.name));
+    }
+    QSet<QString> names;
+    QStringList lines;
+    planFolder(path, path.size(), ExeNames::fileName(QDir::cleanPath(topFolder)), names, folders,
+               lines);
+    return lines;
+}
+
 bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name,
                     undo::RunRecord* record) {
     const QString destination = folder + name;
@@ -214,7 +276,8 @@ void DeOrdalixExecute(FlattenWindow& window) {
     const QString question =
         QStringLiteral("Extraire les %1 fichiers contenus dans l'arborescence de :").arg(counted) +
         QStringLiteral("\r\n\r\n") + ExeNames::fileName(window.TopFolder());
-    if (!ConfirmDlg(question, mtConfirmation) || ApplicationTerminated())
+    if (!ConfirmDlg(question, mtConfirmation, DetailsText(FlattenPlan(window.TopFolder()))) ||
+        ApplicationTerminated())
         return;
     window.setGaugeMaxValue(counted);
     window.setGaugeMinValue(0);

@@ -15,6 +15,10 @@ inline const QString AllFilesMask = QStringLiteral("*.*");
 // Does nothing while a flatten is already walking.
 void DeOrdalixExecute(FlattenWindow& window);
 
+// The plan shown under the question: every file below the top folder that the walk is expected
+// to move up, in the walk's order, marked where it will replace a file of the same name.
+QStringList FlattenPlan(const QString& topFolder);
+
 // True while a flatten command counts, asks or walks.
 bool Running();
 

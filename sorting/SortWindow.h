@@ -39,6 +39,8 @@ public:
     virtual int fileCount() const = 0;
     virtual void selectFile(int index) = 0;
     virtual QString selectedFileName() const = 0;
+    // The folder, a delimiter and the entry at `index`, without selecting it.
+    virtual QString fileItem(int index) const = 0;
     // JvDirectoryListBox1.
     virtual void updateFolderList() = 0;
     virtual int folderCount() const = 0;

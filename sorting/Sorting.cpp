@@ -1,5 +1,6 @@
 #include "Sorting.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringList>
 
@@ -117,6 +118,47 @@ QString linesText(const QStringList& lines) {
 
 } // namespace
 
+QStringList SortPlan(const SortWindow& window) {
+    QStringList lines;
+    const QString arrow = QStringLiteral(" → ");
+    if (window.innerTabIndex() == 0) {
+        const QString program = ExeNameUpper();
+        const int count = window.fileCount();
+        lines.reserve(count);
+        for (int i = count - 1; i >= 0; --i) {
+            const QString full = window.fileItem(i);
+            const QString name = lastComponent(full);
+            if (full.contains(program, Qt::CaseInsensitive)) {
+                lines.append(name + QStringLiteral(" (ignoré : porte le nom du programme)"));
+                continue;
+            }
+            const DateComponents date = DateComponentsOf(FileTimeStamp(full));
+            QString relative;
+            if (date.Year < 1900)
+                lines.append(name + QStringLiteral(" (laissé : date illisible)"));
+            else if (FileRelativeDestination(window, name, date, relative))
+                lines.append(name + arrow + relative);
+        }
+        return lines;
+    }
+    const QString root = withDelimiter(window.RootFolder());
+    for (int i = window.folderCount() - 1; i > window.folderItemIndex(); --i) {
+        const QString full = window.folderItem(i);
+        const QString name = lastComponent(full);
+        if (SkipFolderName(name)) {
+            lines.append(name + QStringLiteral(" (laissé : déjà un nom de rangement)"));
+            continue;
+        }
+        const DateComponents date = DateComponentsOf(FileTimeStamp(full));
+        QString destination;
+        if (date.Year < 1900)
+            lines.append(name + QStringLiteral(" (laissé : date illisible)"));
+        else if (FolderDestination(window, name, date, destination))
+            lines.append(name + arrow + QDir::cleanPath(destination.mid(root.size())));
+    }
+    return lines;
+}
+
 bool RefuseSystemFolder(SortWindow& window) {
     const QString root = window.RootFolder();
     if (!systemfolders::IsSystemFolder(root))
@@ -218,7 +260,8 @@ void OrdalixExecute(SortWindow& window) {
         ShowMessage(QStringLiteral("Vous n'avez pas défini de critères de tri !"));
         return;
     }
-    if (!window.AutoMode() && window.Warnings() && !ConfirmDlg(question, mtConfirmation))
+    if (!window.AutoMode() && window.Warnings() &&
+        !ConfirmDlg(question, mtConfirmation, DetailsText(SortPlan(window))))
         return;
     if (window.innerTabIndex() == 0)
         RangerFichiers(window);

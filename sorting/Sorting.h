@@ -37,6 +37,11 @@ bool SkipFolderName(const QString& name);
 // The question the sort command asks, or an empty text when no criterion is on.
 QString SortQuestion(const SortWindow& window, int count);
 
+// The plan shown under the question: one line per item the run is expected to handle, in the
+// order it handles them ("nom → dossier", or why the item stays), computed with the run's own
+// rules. A forecast: the run still reads the criteria at each step.
+QStringList SortPlan(const SortWindow& window);
+
 // Refuses a run on a system folder: the window says why, and so does a message box unless the
 // run is unattended. True when refused; nothing has been touched then.
 bool RefuseSystemFolder(SortWindow& window);

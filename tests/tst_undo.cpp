@@ -74,6 +74,9 @@ private slots:
     void undoLeavesWhatItCannotPutBack();
     void undoTakesRunsBackOneAfterAnother();
     void recordsAreReadableAndKept();
+    void planShownUnderTheQuestion_data();
+    void planShownUnderTheQuestion();
+    void longPlanIsCut();
 
 private:
     void writeFiles();
@@ -379,6 +382,71 @@ void TestUndo::recordsAreReadableAndKept() {
     }
     QCOMPARE(TestFiles::entries(undo::RecordFolder()).size(), undo::KeptRecords);
     QVERIFY(!TestFiles::entries(undo::RecordFolder()).contains(records.first()));
+}
+
+void TestUndo::planShownUnderTheQuestion_data() {
+    QTest::addColumn<QString>("run");
+    QTest::addColumn<QString>("criteria");
+    QTest::addColumn<QStringList>("plan");
+    QTest::newRow("files by year and month")
+        << "files"
+        << "YM"
+        << QStringList{"zz.doc → " + QDate::currentDate().toString("yyyy/MM"),
+                       TestProgramName + ".jpg (ignoré : porte le nom du programme)",
+                       "photo.png → 2021/03", "b.jpg → 2020/11", "a.txt → 2021/03"};
+    QTest::newRow("files by first letter")
+        << "files"
+        << "L"
+        << QStringList{"zz.doc → z", TestProgramName + ".jpg (ignoré : porte le nom du programme)",
+                       "photo.png → p", "b.jpg → b", "a.txt → a"};
+    QTest::newRow("folders by first letter")
+        << "folders"
+        << "L"
+        << QStringList{"Été 2020 → É", "Voyage → V", "s2 → s",
+                       "s1 → s",       "Noël → N",   "2021 (laissé : déjà un nom de rangement)"};
+    QTest::newRow("flatten") << "flatten"
+                             << "" << QStringList{};
+}
+
+void TestUndo::planShownUnderTheQuestion() {
+    QFETCH(QString, run);
+    QFETCH(QString, criteria);
+    QFETCH(QStringList, plan);
+    writeFiles();
+    QVERIFY(TestFiles::write(path(TestProgramName + ".jpg")));
+    const auto before = treeOf(root->path());
+    dialogs->setNextAnswer(Dialogs::Answer::Cancel);
+    runFromWindow(run, criteria, "normal");
+    QCOMPARE(treeOf(root->path()), before); // asked, not run
+    const Dialogs::Request question = dialogs->shown.first();
+    QCOMPARE(question.type, mtConfirmation);
+    if (run == "flatten") {
+        // The walk's order is the file system's: the lines are checked as a set, and the files
+        // that will replace one of the same name are marked.
+        QStringList lines = question.details.split('\n');
+        lines.sort();
+        const QString top = QFileInfo(root->path()).fileName();
+        QCOMPARE(lines, (QStringList{"2021/03/a.txt → " + top + " (remplace a.txt)",
+                                     "Noël/sapin.jpg → " + top, "Voyage/plage.jpg → " + top,
+                                     "s1/a.txt → " + top + " (remplace a.txt)",
+                                     "s1/deep/a.txt → " + top + " (remplace a.txt)",
+                                     "s2/c.txt → " + top, "Été 2020/soleil.jpg → " + top}));
+        QVERIFY(question.text.startsWith("Extraire les 12 fichiers"));
+    } else {
+        QCOMPARE(question.details.split('\n'), plan);
+        QVERIFY(question.text.startsWith("RANGEMENT des "));
+    }
+}
+
+void TestUndo::longPlanIsCut() {
+    for (int i = 0; i < 1003; ++i)
+        QVERIFY(TestFiles::write(path(QString("f%1.txt").arg(i, 4, 10, QChar('0')))));
+    dialogs->setNextAnswer(Dialogs::Answer::Cancel);
+    runFromWindow("files", "L", "normal");
+    const QStringList lines = dialogs->shown.first().details.split('\n');
+    QCOMPARE(lines.size(), 1001);
+    QCOMPARE(lines.first(), "f1002.txt → f");
+    QCOMPARE(lines.last(), "… et 3 autres");
 }
 
 QTEST_MAIN(TestUndo)

@@ -132,6 +132,14 @@ bool ConfirmDlg(const QString& message, TMsgDlgType type, const QString& details
     return show(type, message, Dialogs::Buttons::OkCancel, details) == Dialogs::Answer::Ok;
 }
 
+QString DetailsText(const QStringList& lines) {
+    constexpr qsizetype Shown = 1000;
+    if (lines.size() <= Shown)
+        return lines.join(u'\n');
+    return lines.mid(0, Shown).join(u'\n') +
+           QStringLiteral("\n… et %1 autres").arg(lines.size() - Shown);
+}
+
 void ShowMessage(const QString& message) {
     show(mtCustom, message, Dialogs::Buttons::Ok);
 }

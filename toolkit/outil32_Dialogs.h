@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 
@@ -12,6 +13,8 @@ bool MsgDlg(const QString& message, TMsgDlgType type);
 bool ConfirmDlg(const QString& message, TMsgDlgType type);
 // The same with an expandable details part (one line per item), shown folded.
 bool ConfirmDlg(const QString& message, TMsgDlgType type, const QString& details);
+// Lines for a box's details part: the first 1,000, then how many more.
+QString DetailsText(const QStringList& lines);
 // The plain message box: the application's title, no icon, OK.
 void ShowMessage(const QString& message);
 
