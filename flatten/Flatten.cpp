@@ -243,10 +243,11 @@ bool MoveIntoFolder(const QString& source, const QString& folder, const QString&
         record->fileParking(source, parked);
     if (!moveToFreeName(source, parked))
         return false;
-    TrashedItem replaced;
-    if (RecycleFile(destination, &replaced)) {
+    const auto noteReplaced = [&](const TrashedItem& at) {
         if (record)
-            record->fileReplaced(destination, replaced);
+            record->fileReplaced(destination, at);
+    };
+    if (RecycleFile(destination, noteReplaced)) {
         if (record)
             record->fileMovingUp(source, destination, parked);
         if (moveToFreeName(parked, destination))

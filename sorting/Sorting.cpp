@@ -64,12 +64,9 @@ bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord
         return false;
     const FileSnapshot before = SnapshotFile(source);
     const FileSnapshot existing = SnapshotFile(target);
-    if (existing.exists && !existing.sameFileAs(before) && !existing.directory) {
-        TrashedItem trashed;
-        if (!RecycleFile(target, &trashed))
-            return false;
-        record.targetReplaced(target, trashed);
-    }
+    if (existing.exists && !existing.sameFileAs(before) && !existing.directory &&
+        !RecycleFile(target, [&](const TrashedItem& at) { record.targetReplaced(target, at); }))
+        return false;
     record.copying(source, target);
     if (!FileCopy(source, target))
         return false;
@@ -328,10 +325,7 @@ void RangerFichiers(SortWindow& window) {
         }
         if (window.Journal())
             journal::LogFileMove(root, name, destination);
-        TrashedItem trashed;
-        if (RecycleFile(full, &trashed))
-            record.originalTrashed(full, trashed);
-        else
+        if (!RecycleFile(full, [&](const TrashedItem& at) { record.originalTrashed(full, at); }))
             notTrashed.add();
         window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
                                                  count - i - ignored, ignored));

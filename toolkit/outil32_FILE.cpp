@@ -52,6 +52,13 @@ bool RecycleFile(const QString& path, ::TrashedItem* where) {
     return true;
 }
 
+bool RecycleFile(const QString& path, const std::function<void(const ::TrashedItem&)>& beforeMove) {
+    return platform::moveToTrash(
+        toPlatformPath(path), nullptr, [&](const platform::TrashedItem& placed) {
+            beforeMove(::TrashedItem{fromPlatformPath(placed.item), fromPlatformPath(placed.info)});
+        });
+}
+
 bool FileBeingWritten(const QString& path) {
     return platform::isOpenForWritingElsewhere(toPlatformPath(path));
 }

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include "outil32_math.h"
 
 // Copies a file, replacing an existing destination. True on success.
@@ -20,6 +22,8 @@ struct TrashedItem {
 };
 // RecycleFile, telling where the item went (`where` is left alone on failure).
 bool RecycleFile(const QString& path, TrashedItem* where);
+// The same, telling `beforeMove` where the item will go before it moves (to note it down first).
+bool RecycleFile(const QString& path, const std::function<void(const TrashedItem&)>& beforeMove);
 // True when another program has the file open for writing (it may still be growing).
 bool FileBeingWritten(const QString& path);
 // Local last-write time of the first entry a search for `path` finds; 0 when none.

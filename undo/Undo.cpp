@@ -213,10 +213,14 @@ UndoReport UndoRecord(const Record& record, UndoWindow& window) {
         const QString second = s.fields.value(1);
         if (s.name == step::OriginalTrashed) {
             // Counted with its copy, below: one item, its original back and its copy gone.
+            // A line for a move into the trash that did not happen names an empty place while
+            // the original is still (or again) at its name: it is passed over.
             const Outcome outcome = restore(second, s.fields.value(2), first);
-            originals.insert(first, outcome);
-            if (outcome != Outcome::Restored)
-                count(outcome);
+            if (!(outcome == Outcome::Gone && !occupied(second) && occupied(first))) {
+                originals.insert(first, outcome);
+                if (outcome != Outcome::Restored)
+                    count(outcome);
+            }
         } else if (s.name == step::Copied) {
             const auto original = originals.constFind(first);
             const bool trashed = original != originals.cend();
@@ -233,7 +237,9 @@ UndoReport UndoRecord(const Record& record, UndoWindow& window) {
                 ++report.missing;
             }
         } else if (s.name == step::TargetReplaced || s.name == step::FileReplaced) {
-            count(restore(second, s.fields.value(2), first));
+            const Outcome outcome = restore(second, s.fields.value(2), first);
+            if (!(outcome == Outcome::Gone && !occupied(second) && occupied(first)))
+                count(outcome);
         } else if (s.name == step::FolderMoved || s.name == step::FileMovedUp) {
             // Only what the run moved goes back: the same file or folder, by its identity.
             const QString moved = s.fields.value(2);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -116,7 +117,10 @@ struct TrashedItem {
 // Sends a file, link or whole folder to the desktop's trash (what a delete with FofAllowUndo
 // does), and tells where it went when `where` is given. Never copies to another volume and
 // never deletes: false, with the item left where it was, when no trash of its volume takes it.
-bool moveToTrash(const Path& path, TrashedItem* where);
+// `beforeMove`, when given, is told where the item will go before it moves there, so that a
+// caller can write that down first: a process killed in between still knows.
+bool moveToTrash(const Path& path, TrashedItem* where,
+                 const std::function<void(const TrashedItem&)>& beforeMove = {});
 
 // CreateDirectoryW: one level.
 bool createDirectory(const Path& path);

@@ -364,9 +364,15 @@ int shellMove(const std::string& from, const std::string& to) {
 }
 
 // The freedesktop.org trash of the item's own volume; the reason of a refusal is our own.
-bool recycle(const std::string& path, TrashedItem* where) {
+bool recycle(const std::string& path, TrashedItem* where,
+             const std::function<void(const TrashedItem&)>& beforeMove = {}) {
     posix::TrashOutcome outcome;
-    if (!posix::moveToTrash(path, outcome))
+    posix::BeforeTrashMove tell;
+    if (beforeMove)
+        tell = [&](const std::string& item, const std::string& info) {
+            beforeMove(TrashedItem{fromNative(item), fromNative(info)});
+        };
+    if (!posix::moveToTrash(path, outcome, tell))
         return fail(outcome.error, outcome.reason);
     if (where) {
         where->item = fromNative(outcome.item);
@@ -662,9 +668,10 @@ int shellFileOperation(const ShellFileOperation& operation) {
     return fail(EINVAL), EINVAL;
 }
 
-bool moveToTrash(const Path& path, TrashedItem* where) {
+bool moveToTrash(const Path& path, TrashedItem* where,
+                 const std::function<void(const TrashedItem&)>& beforeMove) {
     std::string native;
-    return toNative(path, native) && recycle(native, where);
+    return toNative(path, native) && recycle(native, where, beforeMove);
 }
 
 bool createDirectory(const Path& path) {

@@ -509,7 +509,7 @@ bool renameNoReplace(const std::string& from, const std::string& to) {
 // The info file first, under a free name (name, name.2, name.3, ...) made with O_EXCL, then the
 // rename of the item under the same name; a failed rename takes the info file back.
 bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Placement& item,
-                  TrashOutcome& outcome) {
+                  TrashOutcome& outcome, const BeforeTrashMove& beforeMove) {
     const std::string name = lastComponent(itemPath);
     std::string original = itemPath;
     if (!trash.top.empty()) {
@@ -556,6 +556,8 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
                               " reste à sa place");
         }
         const std::string target = trash.dir + "/files/" + candidate;
+        if (beforeMove)
+            beforeMove(target, info);
         if (!renameNoReplace(itemPath, target)) {
             const int error = errno;
             ::unlink(info.c_str());
@@ -575,7 +577,8 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
 
 } // namespace
 
-bool moveToTrash(const std::string& path, TrashOutcome& outcome) {
+bool moveToTrash(const std::string& path, TrashOutcome& outcome,
+                 const BeforeTrashMove& beforeMove) {
     outcome = {};
     const std::string itemPath = absolute(path);
     const std::string name = lastComponent(itemPath);
@@ -615,7 +618,7 @@ bool moveToTrash(const std::string& path, TrashOutcome& outcome) {
                 continue;
             known = c.byVolume.emplace(item.mount, found).first;
         }
-        if (putIntoTrash(known->second, itemPath, item, outcome))
+        if (putIntoTrash(known->second, itemPath, item, outcome, beforeMove))
             return true;
     }
     c.byVolume.erase(item.mount);

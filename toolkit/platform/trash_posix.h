@@ -2,6 +2,7 @@
 // item's own volume, after its info file. Native byte paths in, native byte paths out.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace ordalix::platform::posix {
@@ -16,6 +17,10 @@ struct TrashOutcome {
 // Moves a file, link or whole folder into the trash of its own volume: the home trash for the
 // volume of $XDG_DATA_HOME, a top-directory trash on any other. Never copies, never deletes:
 // when no trash there can take it, the item stays and `outcome` tells why.
-bool moveToTrash(const std::string& path, TrashOutcome& outcome);
+// `beforeMove`, when given, learns where the item will go (item, then info file) once its info
+// file is written and before the item moves, so that a caller can note it ahead of the move.
+using BeforeTrashMove = std::function<void(const std::string& item, const std::string& info)>;
+bool moveToTrash(const std::string& path, TrashOutcome& outcome,
+                 const BeforeTrashMove& beforeMove = {});
 
 } // namespace ordalix::platform::posix
