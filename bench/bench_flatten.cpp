@@ -115,6 +115,8 @@ int main(int argc, char* argv[]) {
     // of its own file system.
     qputenv("HOME", QFile::encodeName(work.path()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(work.filePath("data")));
+    // The runs' own records too stay in the work folder, never in the user's home.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(work.filePath("state")));
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);

@@ -137,8 +137,10 @@ int main(int argc, char* argv[]) {
     // and go, creating a file costs more from one minute to the next, for both sides alike.
     bench::FreshExt4 volume(work.path());
     std::printf("fresh-ext4: %d\n", volume.mounted() ? 1 : 0);
-    // A trash of our own, on the same file system, read once by GIO.
+    // A trash of our own on the same file system, for the run and every floor alike.
     qputenv("XDG_DATA_HOME", QFile::encodeName(work.filePath("data")));
+    // The runs' own records too stay in the work folder, never in the user's home.
+    qputenv("XDG_STATE_HOME", QFile::encodeName(work.filePath("state")));
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
