@@ -113,8 +113,9 @@ private:
 } // namespace
 
 void LoadFormPlacement(QWidget& window, const QString& file) {
-    const QString value = IniReadString(ExeName(false), window.objectName(), PlacementValue(window),
-                                        file.isEmpty() ? DefaultIniFile() : file);
+    const QString stored = IniReadString(ExeName(false), window.objectName(), QString(),
+                                         file.isEmpty() ? DefaultIniFile() : file);
+    const QString value = stored.isEmpty() ? PlacementValue(window) : stored;
     const TarrayOfString pieces = SplitText(value, QStringLiteral(":"));
     // The frame's size counts; what the window is given is its inner size.
     const QSize frameExtra = window.frameGeometry().size() - window.geometry().size();
@@ -136,7 +137,8 @@ void LoadFormPlacement(QWidget& window, const QString& file) {
         frame.setHeight(std::min(number, WorkArea().height()));
         window.resize(window.width(), frame.height() - frameExtra.height());
     }
-    if (!window.isVisible() && frameExtra.isNull())
+    // Without a stored placement the window keeps its designed inner size.
+    if (!stored.isEmpty() && !window.isVisible() && frameExtra.isNull())
         new FrameFitter(window, frame);
 }
 
