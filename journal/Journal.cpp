@@ -55,24 +55,63 @@ QString DayHeading(const QDateTime& moment) {
            locale.dayName(date.dayOfWeek(), QLocale::LongFormat) + u')';
 }
 
+namespace {
+
+// What every record of a run shares, worked out once rather than for each file: the log folder
+// (made when first used) and today's two date texts.
+struct Shared {
+    QString root;
+    QString folder;
+    QDate day;
+    QString locale;
+    QString shortDate;
+    QString heading;
+};
+
+Shared& shared(const QString& rootFolder) {
+    static Shared cache;
+    if (cache.root != rootFolder || cache.folder.isEmpty()) {
+        cache.root = rootFolder;
+        cache.folder = LogFolder(rootFolder);
+        CreateDir(cache.folder);
+    }
+    const QDate today = QDate::currentDate();
+    const QString locale = QLocale().name();
+    if (cache.day != today || cache.locale != locale) {
+        cache.day = today;
+        cache.locale = locale;
+        cache.shortDate = ShortDate(today);
+        cache.heading = DayHeading(QDateTime::currentDateTime());
+    }
+    return cache;
+}
+
+// A write into the log folder; a folder removed meanwhile is made again once.
+void write(Shared& logs, const QString& section, const QString& key, const QString& value,
+           const QString& file) {
+    try {
+        IniWriteString(section, key, value, logs.folder + file);
+    } catch (const EIniError&) {
+        if (!CreateDir(logs.folder))
+            throw;
+        IniWriteString(section, key, value, logs.folder + file);
+    }
+}
+
+} // namespace
+
 void LogFileMove(const QString& rootFolder, const QString& fileName, const QString& destination) {
-    const QString folder = LogFolder(rootFolder);
-    CreateDir(folder);
-    IniWriteString(withoutExtension(fileName), ShortDate(QDate::currentDate()), destination,
-                   folder + FileTrace);
-    IniWriteString(DayHeading(QDateTime::currentDateTime()), fileName, extension(fileName),
-                   folder + FileJournal);
+    Shared& logs = shared(rootFolder);
+    write(logs, withoutExtension(fileName), logs.shortDate, destination, FileTrace);
+    write(logs, logs.heading, fileName, extension(fileName), FileJournal);
 }
 
 void LogFolderMove(const QString& rootFolder, const QString& folderName,
                    const QString& destination) {
-    const QString folder = LogFolder(rootFolder);
-    CreateDir(folder);
+    Shared& logs = shared(rootFolder);
     const QString last = ExeNames::fileName(destination);
-    IniWriteString(withoutExtension(folderName), last, ShortDate(QDate::currentDate()),
-                   folder + FolderTrace);
-    IniWriteString(DayHeading(QDateTime::currentDateTime()), folderName, last,
-                   folder + FolderJournal);
+    write(logs, withoutExtension(folderName), last, logs.shortDate, FolderTrace);
+    write(logs, logs.heading, folderName, last, FolderJournal);
 }
 
 void TidyLogs(const QString& rootFolder) {
