@@ -37,21 +37,16 @@ std::u16string Document::units(const Line& line) const {
 std::u16string Document::decode(const std::u16string& units) const {
     if (unitSize() == 2)
         return units;
-    if (encoding == Encoding::Windows1252) {
-        std::u16string out;
-        out.reserve(units.size());
-        for (const char16_t unit : units)
-            out += fromWindows1252(static_cast<unsigned char>(unit));
-        return out;
-    }
-    std::string raw(units.begin(), units.end());
+    const std::string raw(units.begin(), units.end());
+    if (encoding == Encoding::CodePage)
+        return fromCodePage(raw.data(), raw.size());
     return utf8ToUtf16(raw.data(), raw.size());
 }
 
 bool Document::encode(const std::u16string& text, std::string& out) const {
     out.clear();
-    if (encoding == Encoding::Windows1252)
-        return toWindows1252(text, out);
+    if (encoding == Encoding::CodePage)
+        return toCodePage(text, out);
     if (unitSize() == 1) {
         utf16ToUtf8(text, out, false);
         return true;
@@ -107,7 +102,7 @@ Encoding detectEncoding(const std::string& bytes, std::size_t& bomSize) {
     if (bytes.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF)
         return bomSize = 2, Encoding::Utf16BE;
     bomSize = 0;
-    return isValidUtf8(bytes.data(), bytes.size()) ? Encoding::Utf8 : Encoding::Windows1252;
+    return isValidUtf8(bytes.data(), bytes.size()) ? Encoding::Utf8 : Encoding::CodePage;
 }
 
 // Sorts one line's content into a kind and, for a header or key, its folded name.

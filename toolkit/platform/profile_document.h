@@ -9,8 +9,9 @@
 namespace ordalix::platform::profile {
 
 // A file with a byte-order mark keeps it and its encoding. One without is UTF-8 when its bytes
-// are valid UTF-8 (pure ASCII included) and Windows-1252 otherwise, as Windows writes it.
-enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Windows1252 };
+// are valid UTF-8 (pure ASCII included) and in the ANSI code page otherwise, as Windows writes
+// it (see fromCodePage).
+enum class Encoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, CodePage };
 
 struct Line {
     enum Kind { Blank, Other, Header, Key };
@@ -43,7 +44,7 @@ struct Document {
     // A line's content as code units: bytes for 8-bit encodings, 16-bit units for UTF-16.
     std::u16string units(const Line& line) const;
     std::u16string decode(const std::u16string& units) const;
-    // False when a character has no place in the file's encoding (Windows-1252 only).
+    // False when a character has no place in the file's encoding (the code page only).
     bool encode(const std::u16string& text, std::string& out) const;
     // The whole text after the byte-order mark.
     std::u16string text() const;

@@ -12,8 +12,9 @@
 // - a value enclosed in matching quotes (" or ') is read without them;
 // - lines end with CR LF, LF or a lone CR; new lines take the file's first line end (CR LF in a
 //   new file); a file with a byte-order mark (UTF-8, UTF-16 LE or BE) keeps it and its encoding;
-//   a file without one is UTF-8 when its bytes are valid UTF-8 and Windows-1252 otherwise (as
-//   Windows writes it), and is written back in that code page while every character fits; a
+//   a file without one is UTF-8 when its bytes are valid UTF-8 and in the ANSI code page
+//   otherwise (as Windows writes it: the system's code page on Windows, Windows-1252
+//   elsewhere), and is written back in that code page while every character fits; a
 //   character that does not fit turns the whole file into UTF-8 with a mark, in one atomic
 //   rewrite, so that no file ever holds two encodings; new files are UTF-8 without a mark.
 //

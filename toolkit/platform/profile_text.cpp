@@ -2,6 +2,10 @@
 
 #include "profile_store.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace ordalix::platform::profile {
 
 bool isHighSurrogate(char32_t c) {
@@ -171,6 +175,56 @@ bool toWindows1252(const std::u16string& text, std::string& out) {
     }
     return true;
 }
+
+#ifdef _WIN32
+
+// The system's ANSI code page, single- or double-byte, converted as a whole run so that a
+// double-byte character is never cut in two.
+std::u16string fromCodePage(const char* data, std::size_t size) {
+    if (size == 0)
+        return {};
+    const int length = static_cast<int>(size);
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, data, length, nullptr, 0);
+    std::u16string out(static_cast<std::size_t>(units > 0 ? units : 0), u'\0');
+    if (units > 0)
+        ::MultiByteToWideChar(CP_ACP, 0, data, length, reinterpret_cast<wchar_t*>(out.data()),
+                              units);
+    return out;
+}
+
+bool toCodePage(const std::u16string& text, std::string& out) {
+    out.clear();
+    if (text.empty())
+        return true;
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int length = static_cast<int>(text.size());
+    BOOL lossy = FALSE;
+    const int bytes = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, nullptr, 0,
+                                            nullptr, &lossy);
+    if (bytes <= 0 || lossy)
+        return false;
+    out.resize(static_cast<std::size_t>(bytes));
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, length, out.data(), bytes, nullptr,
+                          &lossy);
+    // Some code pages still map a character to a look-alike: only an exact round trip counts.
+    return !lossy && fromCodePage(out.data(), out.size()) == text;
+}
+
+#else
+
+std::u16string fromCodePage(const char* data, std::size_t size) {
+    std::u16string out;
+    out.reserve(size);
+    for (std::size_t i = 0; i < size; ++i)
+        out += fromWindows1252(static_cast<unsigned char>(data[i]));
+    return out;
+}
+
+bool toCodePage(const std::u16string& text, std::string& out) {
+    return toWindows1252(text, out);
+}
+
+#endif
 
 namespace {
 

@@ -26,6 +26,12 @@ char16_t fromWindows1252(unsigned char byte);
 // False when a character has no place in the code page.
 bool toWindows1252(const std::u16string& text, std::string& out);
 
+// The ANSI code page of files without a byte-order mark that are not UTF-8: the system's own
+// (CP_ACP) on Windows, Windows-1252 elsewhere. Decoding never fails; encoding is false when a
+// character has no place in the code page.
+std::u16string fromCodePage(const char* data, std::size_t size);
+bool toCodePage(const std::u16string& text, std::string& out);
+
 // Case folding for name matching: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic capitals.
 std::u16string fold(std::u16string text);
 
