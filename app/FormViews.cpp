@@ -31,6 +31,9 @@ bool FormSortWindow::AutoMode() const {
 bool FormSortWindow::AutoClose() const {
     return m_form.chk_AutoClose->Checked();
 }
+bool FormSortWindow::CaptureDate() const {
+    return m_form.chk_PRISEDEVUE->Checked();
+}
 
 QString FormSortWindow::Button1Caption() const {
     return m_form.Button1->Caption();
@@ -126,6 +129,8 @@ controls::MenuItem* item(TForm1& form, settings::Option which) {
         return form.chk_MOUCHARD;
     case settings::Option::AutoClose:
         return form.chk_AutoClose;
+    case settings::Option::CaptureDate:
+        return form.chk_PRISEDEVUE;
     case settings::Option::Warnings:
         return form.chk_Dialogs;
     case settings::Option::AutoMode:

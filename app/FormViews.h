@@ -20,6 +20,7 @@ public:
     bool Warnings() const override;
     bool AutoMode() const override;
     bool AutoClose() const override;
+    bool CaptureDate() const override;
 
     QString Button1Caption() const override;
     void setButton1Caption(const QString& caption) override;

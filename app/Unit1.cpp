@@ -367,10 +367,14 @@ void TForm1::buildMenu() {
     chk_AUTO =
         item(QStringLiteral("chk_AUTO"), QStringLiteral("Mode automatique"),
              QStringLiteral("Range automatiquement les nouveaux fichiers à intervalles réguliers"));
+    chk_PRISEDEVUE = item(
+        QStringLiteral("chk_PRISEDEVUE"), QStringLiteral("Date de prise de vue (photos, vidéos)"),
+        QStringLiteral("Range les photos et les vidéos par la date où elles ont été prises, "
+                       "quand elles la portent, plutôt que par leur dernière modification"));
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
     chk_Dialogs = item(QStringLiteral("chk_Dialogs"), QStringLiteral("Activer les avertissements"),
                        QStringLiteral("Prévient et Confirme les actions"));
-    for (MenuItem* option : {chk_MOUCHARD, chk_AutoClose, chk_AUTO, chk_Dialogs})
+    for (MenuItem* option : {chk_MOUCHARD, chk_AutoClose, chk_AUTO, chk_PRISEDEVUE, chk_Dialogs})
         option->setCheckable(true);
     chk_MOUCHARD->setChecked(true);
     chk_Dialogs->setChecked(true);

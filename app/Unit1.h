@@ -74,6 +74,7 @@ public:
     controls::MenuItem* chk_MOUCHARD;
     controls::MenuItem* chk_AutoClose;
     controls::MenuItem* chk_AUTO;
+    controls::MenuItem* chk_PRISEDEVUE;
     controls::MenuItem* chk_Dialogs;
 
     controls::Action* Ordalix;

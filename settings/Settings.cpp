@@ -194,6 +194,9 @@ void INI_GETExecute(SettingsWindow& window) {
         {QStringLiteral("MOUCHARD"), Option::Journal}};
     for (const auto& [key, which] : options)
         window.setOption(which, IniReadBool(Section, key, window.option(which), IniPath));
+    // Added after the ten keys: a file written before it existed reads as off.
+    window.setOption(Option::CaptureDate,
+                     IniReadBool(Section, QStringLiteral("PRISEDEVUE"), false, IniPath));
 }
 
 void INI_SaveExecute(SettingsWindow& window) {
@@ -211,6 +214,9 @@ void INI_SaveExecute(SettingsWindow& window) {
                      IniPath);
         IniWriteBool(Section, QStringLiteral("DIALOGS"), window.option(Option::Warnings), IniPath);
         IniWriteBool(Section, QStringLiteral("AUTO"), window.option(Option::AutoMode), IniPath);
+        // After the ten keys: older files without it read as off.
+        IniWriteBool(Section, QStringLiteral("PRISEDEVUE"), window.option(Option::CaptureDate),
+                     IniPath);
         // No log folder is made where no run may go.
         if (!systemfolders::IsSystemFolder(window.RootFolder()))
             journal::TidyLogs(window.RootFolder());

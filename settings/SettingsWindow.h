@@ -8,7 +8,7 @@ class QWidget;
 namespace settings {
 
 enum class Criterion { Letter, Year, Month, Day };
-enum class Option { Journal, AutoClose, Warnings, AutoMode };
+enum class Option { Journal, AutoClose, Warnings, AutoMode, CaptureDate };
 
 class SettingsWindow {
 public:

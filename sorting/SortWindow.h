@@ -19,6 +19,8 @@ public:
     virtual bool Warnings() const = 0;
     virtual bool AutoMode() const = 0;
     virtual bool AutoClose() const = 0;
+    // The file run dates photos and videos by when they were taken.
+    virtual bool CaptureDate() const = 0;
 };
 
 class SortWindow : public SortRequest {

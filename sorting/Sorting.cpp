@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include "CaptureDate.h"
 #include "Journal.h"
 #include "RunRecord.h"
 #include "StopRequest.h"
@@ -113,6 +114,11 @@ QString linesText(const QStringList& lines) {
     return text;
 }
 
+// Capture dates only matter to the date criteria: by first character, nothing is read.
+bool usesCaptureDate(const SortRequest& request) {
+    return request.CaptureDate() && !request.ByLetter();
+}
+
 } // namespace
 
 QStringList SortPlan(const SortWindow& window) {
@@ -129,12 +135,17 @@ QStringList SortPlan(const SortWindow& window) {
                 lines.append(name + QStringLiteral(" (ignoré : porte le nom du programme)"));
                 continue;
             }
-            const DateComponents date = DateComponentsOf(FileTimeStamp(full));
+            photodate::Capture capture;
+            const DateComponents date =
+                DateComponentsOf(photodate::SortStamp(full, usesCaptureDate(window), &capture));
             QString relative;
             if (date.Year < 1900)
                 lines.append(name + QStringLiteral(" (laissé : date illisible)"));
             else if (FileRelativeDestination(window, name, date, relative))
-                lines.append(name + arrow + relative);
+                lines.append(name + arrow + relative +
+                             (capture.found
+                                  ? QStringLiteral(" (prise de vue : %1)").arg(capture.shown)
+                                  : QString()));
         }
         return lines;
     }
@@ -300,7 +311,8 @@ void RangerFichiers(SortWindow& window) {
             ++ignored;
             continue;
         }
-        const DateComponents date = DateComponentsOf(FileTimeStamp(full));
+        const DateComponents date =
+            DateComponentsOf(photodate::SortStamp(full, usesCaptureDate(window)));
         if (date.Year < 1900) {
             // A file listed but not found by its name: one the run cannot handle, told.
             if (!IsFile(full))

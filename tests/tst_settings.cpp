@@ -31,8 +31,9 @@ QStringList keysOf(const QByteArray& content, const QByteArray& section) {
     return keys;
 }
 
-const QStringList kTenKeys{"DOSSIER", "PAGE",     "alpha",     "A",       "M",
-                           "D",       "MOUCHARD", "AUTOCLOSE", "DIALOGS", "AUTO"};
+// The ten keys in their order, then the date-of-capture option.
+const QStringList kTenKeys{"DOSSIER",  "PAGE",      "alpha",   "A",    "M",         "D",
+                           "MOUCHARD", "AUTOCLOSE", "DIALOGS", "AUTO", "PRISEDEVUE"};
 
 } // namespace
 

@@ -34,6 +34,7 @@ struct Request : SortRequest {
     bool Warnings() const override { return true; }
     bool AutoMode() const override { return false; }
     bool AutoClose() const override { return false; }
+    bool CaptureDate() const override { return false; }
 };
 
 const QDateTime kMarch5(QDate(2021, 3, 5), QTime(10, 0));

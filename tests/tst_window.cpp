@@ -107,7 +107,8 @@ void TestWindow::layoutAndInitialValues() {
     QCOMPARE(menu, (QStringList{"Raffraichir", "Explorer le dossier racine",
                                 "Annuler le dernier rangement", "-",
                                 "Ajouter des mouchards (trace + journal)", "Ranger et fermer",
-                                "Mode automatique", "-", "Activer les avertissements"}));
+                                "Mode automatique", "Date de prise de vue (photos, vidéos)", "-",
+                                "Activer les avertissements"}));
     // From top to bottom: the tabs, the status bar, the drop panel.
     QVERIFY(form->PageControl_Range->geometry().bottom() < form->JvStatusBar1->geometry().top());
     QVERIFY(form->JvStatusBar1->geometry().bottom() < form->JvCaptionPanel1->geometry().top());
