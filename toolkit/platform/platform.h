@@ -84,6 +84,8 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists);
 
 // True when another process has the file open for writing: it may still be growing, and a
 // copy of it now could be half-written. False when nobody writes it or it cannot be opened.
+// On Windows: a read that shares only reads is refused for a sharing violation, which any
+// handle open to write (or one that shares no reads) causes, this process's own included.
 bool isOpenForWritingElsewhere(const Path& path);
 
 // MoveFileExW: a rename on one volume; files only.
@@ -119,6 +121,9 @@ struct TrashedItem {
 // never deletes: false, with the item left where it was, when no trash of its volume takes it.
 // `beforeMove`, when given, is told where the item will go before it moves there, so that a
 // caller can write that down first: a process killed in between still knows.
+// On Windows the recycle bin keeps its own names and does not tell where an item went: a
+// successful call returns true with `where` left empty (item and info), and `beforeMove` is
+// never called. Only a fixed drive has a bin there; elsewhere the call fails, the item stays.
 bool moveToTrash(const Path& path, TrashedItem* where,
                  const std::function<void(const TrashedItem&)>& beforeMove = {});
 
