@@ -11,6 +11,7 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 #include <exiv2/bmffimage.hpp>
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 
 #include "MovieHeader.h"
 #include "outil32_FILE.h"
@@ -88,8 +89,24 @@ bool readImage(const QString& path, Capture& capture) {
                                 {"Exif.Photo.DateTimeDigitized", "Exif.Photo.SubSecTimeDigitized",
                                  "Exif.Photo.OffsetTimeDigitized"}};
     try {
-        Exiv2::Image::AutoPtr image =
-            Exiv2::ImageFactory::open(QFile::encodeName(path).toStdString(), false);
+        // Still images only, told by their content: the library's video parsers can be sent
+        // into endless loops by a crafted file, whatever its name says it is.
+        const std::string native = QFile::encodeName(path).toStdString();
+        switch (Exiv2::ImageFactory::getType(native)) {
+        case Exiv2::ImageType::jpeg:
+        case Exiv2::ImageType::tiff: // and the TIFF-based raws
+        case Exiv2::ImageType::png:
+        case Exiv2::ImageType::cr2:
+        case Exiv2::ImageType::raf:
+        case Exiv2::ImageType::orf:
+        case Exiv2::ImageType::rw2:
+        case Exiv2::ImageType::bmff: // HEIC, AVIF, CR3
+        case Exiv2::ImageType::webp:
+            break;
+        default:
+            return false;
+        }
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(native, false);
         if (!image.get())
             return false;
         image->readMetadata();

@@ -8,9 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
-targets=(profile_read profile_write ini_sort ini_tidy)
+targets=(profile_read profile_write ini_sort ini_tidy photodate_read)
 
-packages=(clang libclang-rt-14-dev cmake ninja-build pkg-config qt6-base-dev libglib2.0-dev)
+packages=(clang libclang-rt-14-dev cmake ninja-build pkg-config qt6-base-dev libglib2.0-dev libexiv2-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
