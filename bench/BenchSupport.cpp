@@ -91,6 +91,18 @@ FreshExt4::~FreshExt4() {
     QFile::remove(m_image);
 }
 
+FreshTmpfs::FreshTmpfs(const QString& folder, qint64 bytes) : m_folder(folder) {
+    m_mounted = QProcess::execute(QStringLiteral("mount"),
+                                  {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                   QStringLiteral("-o"), QStringLiteral("size=%1").arg(bytes),
+                                   QStringLiteral("tmpfs"), folder}) == 0;
+}
+
+FreshTmpfs::~FreshTmpfs() {
+    if (m_mounted)
+        QProcess::execute(QStringLiteral("umount"), {m_folder});
+}
+
 void print(const char* name, double value) {
     std::printf("%s: %.4g\n", name, value);
     std::fflush(stdout);

@@ -34,4 +34,16 @@ private:
     bool m_mounted = false;
 };
 
+// Mounts a tmpfs of `bytes` on `folder` for the life of the object, where the process may.
+class FreshTmpfs {
+public:
+    FreshTmpfs(const QString& folder, qint64 bytes);
+    ~FreshTmpfs();
+    bool mounted() const { return m_mounted; }
+
+private:
+    QString m_folder;
+    bool m_mounted = false;
+};
+
 } // namespace bench

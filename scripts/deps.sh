@@ -6,6 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-translations-l10n libgl-dev libglib2.0-dev
     e2fsprogs util-linux xvfb xauth openbox trash-cli fiu-utils libexiv2-dev
+    libimage-exiftool-perl
 )
 
 missing=()
