@@ -269,7 +269,7 @@ void TestToolkitFiles::recycleIntoTrash() {
     QFETCH(QString, name);
     const QString file = path(name);
     QVERIFY(TestFiles::write(file, "trash me"));
-    QVERIFY(RecycleFile(file));
+    QVERIFY2(RecycleFile(file), qPrintable(LastFileErrorText()));
     QVERIFY(!QFileInfo::exists(file));
 
     // The trash holds the file and an info file that names where it came from.
@@ -294,7 +294,7 @@ void TestToolkitFiles::recycleIntoTrash() {
 
 void TestToolkitFiles::recycleFolder() {
     QVERIFY(TestFiles::write(path("folder/inside.txt"), "in"));
-    QVERIFY(RecycleFile(path("folder")));
+    QVERIFY2(RecycleFile(path("folder")), qPrintable(LastFileErrorText()));
     QVERIFY(!QFileInfo::exists(path("folder")));
     QVERIFY(!RecycleFile(path("missing")));
 }
