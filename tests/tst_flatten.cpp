@@ -73,6 +73,7 @@ bool chattr(const QString& flag, const QString& path) {
 class TestFlatten : public WindowTest {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -102,7 +103,15 @@ private:
         QTest::keyClick(form->JvFileListBox1, Qt::Key_Q);
     }
     QStringList frozen; // paths made immutable by a test, released in cleanup
+    std::unique_ptr<QTemporaryDir> m_data;
 };
+
+void TestFlatten::initTestCase() {
+    // A trash of this test's own: one case freezes it, and other tests run beside this one.
+    m_data = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/flatten-data-XXXXXX");
+    QVERIFY(m_data->isValid());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_data->path()));
+}
 
 void TestFlatten::init() {
     createWindow();
