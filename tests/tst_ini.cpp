@@ -402,6 +402,73 @@ private slots:
         QCOMPARE(TestFiles::read(journal), QByteArray("[day]\r\nf9=x\r\n"));
     }
 
+    // Writes made together leave the file byte for byte as the same writes made one at a time,
+    // whether they append, replace, insert into an earlier section or change the encoding, and
+    // whatever another program wrote between two batches.
+    void batchWritesMatchSingleWrites_data() {
+        QTest::addColumn<QByteArray>("seed");
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QByteArray>("outside");
+        QTest::addColumn<QStringList>("second");
+        const QStringList journal{"day|a.jpg|.jpg", "day|b.jpg|.jpg", "day|c|"};
+        const QStringList trace{"a|d|/x/2021", "b|d|/x/2021", "c|d|/x/2020"};
+        QTest::newRow("new file, new keys") << QByteArray() << journal << QByteArray() << trace;
+        QTest::newRow("same key twice, then outside lines")
+            << QByteArray() << QStringList{"s|k|1", "s|k|2", "s|j|3", "t|k|4", "S|K|5"}
+            << QByteArray("[t]\r\nlate=1\r\n") << QStringList{"t|m|6", "s|n|7", "u|k|8"};
+        QTest::newRow("earlier sections, no final line end")
+            << QByteArray("[a]\nold=1\n[day]\nz=9") << QStringList{"a|d|1", "day|y|2", "day|x|3"}
+            << QByteArray() << QStringList{"new|k|4", "a|old|5", "new|j|6"};
+        QTest::newRow("names and values to quote and map")
+            << QByteArray() << QStringList{"s|[k|v", "s|;k| v ", "s|k=1|\"q\"", "a\nb|k|l\nm"}
+            << QByteArray() << QStringList{"s|k|v"};
+        QTest::newRow("code page file given a character outside it")
+            << QByteArray("[s]\r\nk=caf\xE9\r\n")
+            << QStringList{"s|a|1", "s|b|\u20AC\u4E2D", "s|c|2"} << QByteArray()
+            << QStringList{"t|d|3"};
+        QTest::newRow("UTF-16 file")
+            << utf16("[s]\r\nk=1\r\n", true) << QStringList{"s|a|1", "t|b|2"} << QByteArray()
+            << QStringList{"t|c|3", "s|d|4"};
+    }
+
+    void batchWritesMatchSingleWrites() {
+        QFETCH(QByteArray, seed);
+        QFETCH(QStringList, first);
+        QFETCH(QByteArray, outside);
+        QFETCH(QStringList, second);
+        const QString single = path("single.ini");
+        const QString batch = path("batch.ini");
+        auto entries = [](const QStringList& texts) {
+            std::vector<ordalix::platform::ProfileEntry> list;
+            for (const QString& text : texts) {
+                const QStringList parts = text.split(u'|');
+                list.push_back({u16(parts[0]), u16(parts[1]), u16(parts[2])});
+            }
+            return list;
+        };
+        if (!seed.isNull()) {
+            QVERIFY(TestFiles::write(single, seed));
+            QVERIFY(TestFiles::write(batch, seed));
+        }
+        for (const QStringList* part : {&first, &second}) {
+            for (const auto& entry : entries(*part))
+                QVERIFY(ordalix::platform::writeProfileString(entry.section, entry.key, entry.value,
+                                                              ordalix::toPlatformPath(single)));
+            QVERIFY(ordalix::platform::writeProfileStrings(entries(*part),
+                                                           ordalix::toPlatformPath(batch)));
+            QCOMPARE(TestFiles::read(batch), TestFiles::read(single));
+            if (part == &first && !outside.isEmpty()) {
+                QVERIFY(TestFiles::write(single, TestFiles::read(single) + outside));
+                QVERIFY(TestFiles::write(batch, TestFiles::read(batch) + outside));
+            }
+        }
+        for (const auto& entry : entries(first + second)) {
+            const QString section = QString::fromStdU16String(entry.section);
+            const QString key = QString::fromStdU16String(entry.key);
+            QCOMPARE(load(section, key, "?", batch), load(section, key, "?", single));
+        }
+    }
+
     // Two processes writing one file take turns: every key of both is there, and the file
     // still parses, whether each adds sections, rewrites an early one or appends to one shared.
     void twoWritersLoseNothing_data() {
@@ -595,6 +662,7 @@ private slots:
         }
         QVERIFY_THROWS_EXCEPTION(EIniError, IniWriteBool("A", "k", true, file));
         QVERIFY_THROWS_EXCEPTION(EIniError, IniWriteInteger("A", "k", 1, file));
+        QVERIFY_THROWS_EXCEPTION(EIniError, IniWriteStrings({{"A", "k", "v"}}, file));
     }
 
     void typedWrites() {

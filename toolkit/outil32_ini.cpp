@@ -244,6 +244,19 @@ void IniWriteString(const QString& section, const QString& key, const QString& v
         throw EIniError(QStringLiteral("Impossible d'écrire dans %1").arg(path));
 }
 
+void IniWriteStrings(const QList<IniEntry>& entries, const QString& file) {
+    const QString path = iniPath(file);
+    std::vector<ordalix::platform::ProfileEntry> converted;
+    converted.reserve(size_t(entries.size()));
+    for (const IniEntry& entry : entries)
+        converted.push_back({toU16(entry.section), toU16(entry.key), toU16(entry.value)});
+    const auto platformPath = ordalix::toPlatformPath(path);
+    const bool written = ordalix::platform::writeProfileStrings(converted, platformPath);
+    ordalix::platform::flushProfile(platformPath);
+    if (!written)
+        throw EIniError(QStringLiteral("Impossible d'écrire dans %1").arg(path));
+}
+
 QString IniReadString(const QString& section, const QString& key, const QString& defaultValue,
                       const QString& file) {
     const QString path = iniPath(file);

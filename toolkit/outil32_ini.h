@@ -33,6 +33,16 @@ bool IsPortableCopy();
 // on disk when the call returns.
 void IniWriteString(const QString& section, const QString& key, const QString& value,
                     const QString& file);
+// One value of IniWriteStrings.
+struct IniEntry {
+    QString section;
+    QString key;
+    QString value;
+};
+// IniWriteString for each entry in turn, taking turns with other writers once for all of them;
+// the new keys at the end of the file and the new sections go in one write. The entries before
+// the first that fails may or may not be on disk; none after it is.
+void IniWriteStrings(const QList<IniEntry>& entries, const QString& file);
 // The stored value (at most 2047 characters), or the default for a missing file, section or key.
 QString IniReadString(const QString& section, const QString& key, const QString& defaultValue,
                       const QString& file);

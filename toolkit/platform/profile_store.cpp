@@ -112,46 +112,100 @@ void appended(FileIndex& index, const std::u16string& foldedSection,
     index.endsWithLineEnd = true;
 }
 
-// The fast path: a new key at the end of the file or a new section, told from the index alone.
-// Returns false when the index cannot decide or the append did not happen.
-bool tryAppend(FileIndex& index, const io::NativePath& path, const std::u16string& section,
-               const std::u16string& key, const std::u16string& value, bool& ok) {
+// The bytes that append a key to the file the index describes, in a new section or at the end
+// of the last one, added to `bytes`; the index then describes the file with them (but for its
+// stamp). False, with nothing changed, when the index cannot tell that an append is right or
+// the file's encoding has no place for a character.
+bool appendedBytes(FileIndex& index, const std::u16string& section, const std::u16string& key,
+                   const std::u16string& value, std::string& bytes) {
     const std::u16string s = fold(section);
     const std::u16string k = fold(key);
     const Encoder encoder{index.encoding, index.lineEnd};
-    const bool utf16 = index.encoding == Encoding::Utf16LE || index.encoding == Encoding::Utf16BE;
-    if (utf16 && index.stamp.size % 2 != 0)
-        return false; // a UTF-16 file ending in half a unit: the slow path writes before it
     const bool newSection = !index.sections.count(s);
     if (!newSection && (s != index.lastSection || !index.lastAppendable || index.lastKeys.count(k)))
         return false;
-    std::string bytes;
+    std::string added;
     std::string piece;
     if (!index.endsWithLineEnd) {
         encoder(index.lineEnd, piece);
-        bytes += piece;
+        added += piece;
     }
     if (newSection) {
         if (!encoder.headerLine(section, piece))
             return false;
-        bytes += piece;
+        added += piece;
     }
     if (!encoder.keyLine(key, value, piece))
         return false; // the slow path changes the file's encoding
-    bytes += piece;
+    bytes += added + piece;
+    appended(index, s, k);
+    return true;
+}
+
+bool halfUnitAtEnd(const FileIndex& index) {
+    const bool utf16 = index.encoding == Encoding::Utf16LE || index.encoding == Encoding::Utf16BE;
+    return utf16 && index.stamp.size % 2 != 0;
+}
+
+// The fast path: a new key at the end of the file or a new section, told from the index alone.
+// Returns false when the index cannot decide or the append did not happen.
+bool tryAppend(FileIndex& index, const io::NativePath& path, const std::u16string& section,
+               const std::u16string& key, const std::u16string& value, bool& ok) {
+    if (halfUnitAtEnd(index))
+        return false; // a UTF-16 file ending in half a unit: the slow path writes before it
+    std::string bytes;
+    if (!appendedBytes(index, section, key, value, bytes))
+        return false;
     io::Stamp after;
     const int error = io::append(path, index.stamp.size, bytes, after);
-    if (error == io::FileChanged)
-        return false;
-    ok = error == 0;
-    if (!ok) {
+    if (error != 0) {
+        // The index already holds the new key: the file is read again next time.
         forget(path);
+        if (error == io::FileChanged)
+            return false;
+        ok = false;
         io::setError(error);
         return true;
     }
-    appended(index, s, k);
     index.stamp = after;
+    ok = true;
     return true;
+}
+
+// The entries from `first` on that the cached index shows to be appends, written in one append.
+// Returns how many were written: none when the index cannot tell or the file changed, which
+// leaves the next entry to the full write. `ok` turns false when the append failed.
+size_t appendRun(const io::NativePath& path, const std::vector<ProfileEntry>& entries, size_t first,
+                 bool& ok) {
+    ok = true;
+    io::Stamp stamp;
+    int error = 0;
+    if (!io::stampOf(path, stamp, error) || !stamp.tellsChanges())
+        return 0;
+    FileIndex* index = cached(path);
+    if (!index || !(index->stamp == stamp) || halfUnitAtEnd(*index))
+        return 0;
+    std::string bytes;
+    size_t count = 0;
+    while (first + count < entries.size()) {
+        const ProfileEntry& entry = entries[first + count];
+        if (!appendedBytes(*index, entry.section, entry.key, entry.value, bytes))
+            break;
+        ++count;
+    }
+    if (count == 0)
+        return 0;
+    io::Stamp after;
+    error = io::append(path, stamp.size, bytes, after);
+    if (error != 0) {
+        forget(path); // its index already holds the new keys
+        ok = error == io::FileChanged;
+        if (!ok)
+            io::setError(error);
+        return 0;
+    }
+    index->stamp = after;
+    return count;
 }
 
 // Where and what a write changes in a parsed file: the bytes [at, replaceUpTo) become `insert`.
@@ -341,6 +395,34 @@ bool writeProfileString(const std::u16string& section, const std::u16string& key
     const ProfileLock turn(file);
     const std::lock_guard lock(g_mutex);
     return writeNative(path, cleanName(section), cleanName(key), value);
+}
+
+bool writeProfileStrings(const std::vector<ProfileEntry>& entries, const Path& file) {
+    io::NativePath path;
+    if (!io::toNative(file, path))
+        return false;
+    if (entries.empty())
+        return true;
+    std::vector<ProfileEntry> clean;
+    clean.reserve(entries.size());
+    for (const ProfileEntry& entry : entries)
+        clean.push_back({cleanName(entry.section), cleanName(entry.key), entry.value});
+    const ProfileLock turn(file);
+    const std::lock_guard lock(g_mutex);
+    for (size_t next = 0; next < clean.size();) {
+        bool ok = true;
+        size_t written = appendRun(path, clean, next, ok);
+        if (!ok)
+            return false;
+        if (written == 0) {
+            const ProfileEntry& entry = clean[next];
+            if (!writeNative(path, entry.section, entry.key, entry.value))
+                return false;
+            written = 1;
+        }
+        next += written;
+    }
+    return true;
 }
 
 std::u16string readProfileString(const std::u16string& section, const std::u16string& key,

@@ -37,6 +37,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -49,6 +50,19 @@ inline constexpr std::size_t ProfileStringMaxChars = 2047;
 // written (its folder missing, a read-only or immutable file, a full disk, ...).
 bool writeProfileString(const std::u16string& section, const std::u16string& key,
                         const std::u16string& value, const Path& file);
+
+// One value of writeProfileStrings.
+struct ProfileEntry {
+    std::u16string section;
+    std::u16string key;
+    std::u16string value;
+};
+
+// writeProfileString for each entry in turn, taking turns with other processes once for all of
+// them: the entries that are new keys at the end of the file or new sections are appended
+// together, in one write. False at the first entry that cannot be written: the file then holds
+// some or all of the entries before it, and none after.
+bool writeProfileStrings(const std::vector<ProfileEntry>& entries, const Path& file);
 
 // GetPrivateProfileStringW: the value, or the default for a missing file, section or key; at
 // most ProfileStringMaxChars characters either way.
