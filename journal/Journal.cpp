@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include <utility>
+
 #include "outil32_DIR.h"
 #include "outil32_WIN.h"
 #include "outil32_ini.h"
@@ -98,12 +100,66 @@ void write(Shared& logs, const QString& section, const QString& key, const QStri
     }
 }
 
+// Several writes into one log file, made as `write` makes one.
+void writeAll(Shared& logs, const QList<IniEntry>& entries, const QString& file) {
+    if (entries.isEmpty())
+        return;
+    try {
+        IniWriteStrings(entries, logs.folder + file);
+    } catch (const EIniError&) {
+        if (!CreateDir(logs.folder))
+            throw;
+        IniWriteStrings(entries, logs.folder + file);
+    }
+}
+
+IniEntry traceRecord(const Shared& logs, const QString& fileName, const QString& destination) {
+    return {withoutExtension(fileName), logs.shortDate, destination};
+}
+
+IniEntry journalRecord(const Shared& logs, const QString& fileName) {
+    return {logs.heading, fileName, extension(fileName)};
+}
+
 } // namespace
 
 void LogFileMove(const QString& rootFolder, const QString& fileName, const QString& destination) {
     Shared& logs = shared(rootFolder);
-    write(logs, withoutExtension(fileName), logs.shortDate, destination, FileTrace);
-    write(logs, logs.heading, fileName, extension(fileName), FileJournal);
+    const IniEntry trace = traceRecord(logs, fileName, destination);
+    write(logs, trace.section, trace.key, trace.value, FileTrace);
+    const IniEntry record = journalRecord(logs, fileName);
+    write(logs, record.section, record.key, record.value, FileJournal);
+}
+
+FileMoveLog::~FileMoveLog() {
+    try {
+        flush();
+    } catch (...) {
+    }
+}
+
+void FileMoveLog::add(const QString& rootFolder, const QString& fileName,
+                      const QString& destination) {
+    if (rootFolder != m_root)
+        flush(); // the records kept back belong to another log folder
+    m_root = rootFolder;
+    const Shared& logs = shared(rootFolder);
+    m_trace.append(traceRecord(logs, fileName, destination));
+    m_journal.append(journalRecord(logs, fileName));
+    if (!m_started) {
+        m_started = true;
+        flush();
+    }
+}
+
+void FileMoveLog::flush() {
+    if (m_trace.isEmpty())
+        return;
+    const QList<IniEntry> trace = std::exchange(m_trace, {});
+    const QList<IniEntry> records = std::exchange(m_journal, {});
+    Shared& logs = shared(m_root);
+    writeAll(logs, trace, FileTrace);
+    writeAll(logs, records, FileJournal);
 }
 
 void LogFolderMove(const QString& rootFolder, const QString& folderName,

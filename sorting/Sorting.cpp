@@ -1,6 +1,7 @@
 #include "Sorting.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 
@@ -61,9 +62,10 @@ private:
 bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord& record) {
     // A file another program still has open for writing would be copied half-written, and the
     // writer would go on writing into the original in the trash: it stays where it is.
-    if (FileBeingWritten(source))
+    bool beingWritten = false;
+    const FileSnapshot before = SnapshotFile(source, beingWritten);
+    if (beingWritten)
         return false;
-    const FileSnapshot before = SnapshotFile(source);
     const FileSnapshot existing = SnapshotFile(target);
     if (existing.exists && !existing.sameFileAs(before) && !existing.directory &&
         !RecycleFile(target, [&](const TrashedItem& at) { record.targetReplaced(target, at); }))
@@ -76,6 +78,25 @@ bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord
     QFile::remove(target); // our own fresh copy; the source is still in place
     return false;
 }
+
+// The file run's message pump: messages at most every 15 ms, as RunMessagePump handles them,
+// with the journal records kept back written first, so that whatever the messages start (a
+// stop, a second run) finds them on disk.
+class JournalPump {
+public:
+    explicit JournalPump(journal::FileMoveLog& log) : m_log(log) {}
+    void whenDue() {
+        if (m_last.isValid() && m_last.elapsed() < 15)
+            return;
+        m_log.flush();
+        ProcessMessages();
+        m_last.start();
+    }
+
+private:
+    journal::FileMoveLog& m_log;
+    QElapsedTimer m_last;
+};
 
 // Items a run could not take out of the root folder, told to the user once, at the run's end,
 // rather than left unnoticed: the original of a copied file that the trash refused stays in the
@@ -285,7 +306,8 @@ void RangerFichiers(SortWindow& window) {
     if (RefuseSystemFolder(window))
         return;
     Run run(window);
-    RunMessagePump pump;
+    journal::FileMoveLog log;
+    JournalPump pump(log);
     window.setPanelText(0, QStringLiteral("Patientez ..."));
     ProcessMessages();
     window.updateFileList();
@@ -322,6 +344,7 @@ void RangerFichiers(SortWindow& window) {
         const QString name = lastComponent(full);
         QString relative;
         if (!FileRelativeDestination(window, name, date, relative)) {
+            log.flush();
             MsgDlg(NoDestinationWarning, mtWarning);
             notTrashed.report();
             unreadable.report();
@@ -331,12 +354,13 @@ void RangerFichiers(SortWindow& window) {
         const QString destination = withDelimiter(root) + relative;
         record.createFolder(destination);
         if (!copyIntoPlace(full, destination + PathDelim + name, record)) {
+            log.flush(); // a message box handles messages too
             ShowMessage(QStringLiteral("#740: Echec copie\r\n\r\n") + name +
                         QStringLiteral("\r\n\r\nDans \r\n\r\n") + destination);
             continue;
         }
         if (window.Journal())
-            journal::LogFileMove(root, name, destination);
+            log.add(root, name, destination);
         if (!RecycleFile(full, [&](const TrashedItem& at) { record.originalTrashed(full, at); }))
             notTrashed.add();
         window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
@@ -344,6 +368,7 @@ void RangerFichiers(SortWindow& window) {
         window.setPanelText(1, QStringLiteral("=> Dossier = ") + relative + PathDelim);
         pump.whenDue();
         if (StopRequested) {
+            log.flush();
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i));
             notTrashed.report();
@@ -351,6 +376,7 @@ void RangerFichiers(SortWindow& window) {
             return;
         }
     }
+    log.flush();
     if (!window.AutoMode() && window.Warnings())
         InfoDlg(QString::asprintf("%d fichiers rangés %d fichiers ignorés",
                                   window.fileCount() - ignored, ignored));

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -72,6 +73,8 @@ private slots:
     void questionAskedOnlyWhenWanted_data();
     void questionAskedOnlyWhenWanted();
     void fileRunByYearAndMonth();
+    void fileRunJournalsAsWrittenOneByOne_data();
+    void fileRunJournalsAsWrittenOneByOne();
     void fileRunIgnoresProgramFilesAndReports();
     void fileRunWithoutDestinationEnds();
     void failedCopyIsReported();
@@ -314,6 +317,48 @@ void TestSorting::fileRunByYearAndMonth() {
     QCOMPARE(IniReadString(day, "photo.jpg", "?", logs + "_JOURNAL.LOG"), QStringLiteral(".jpg"));
     const QByteArray trace = TestFiles::read(logs + "_TRACE.LOG");
     QVERIFY(trace.indexOf("[zz]") < trace.indexOf("[photo]"));
+}
+
+// The run writes its records in batches: its logs are byte for byte those written one record at
+// a time, in the run's order, into logs that held the same lines.
+void TestSorting::fileRunJournalsAsWrittenOneByOne_data() {
+    QTest::addColumn<QByteArray>("trace");
+    QTest::addColumn<QByteArray>("journal");
+    QTest::newRow("no logs yet") << QByteArray() << QByteArray();
+    QTest::newRow("logs of an earlier day")
+        << QByteArray("[a]\r\n01/01/2000=/old\r\n[zz]\r\n01/01/2000=/old\r\n")
+        << QByteArray("[01/01/2000 (samedi)]\r\nold.txt=.txt\r\n");
+}
+
+void TestSorting::fileRunJournalsAsWrittenOneByOne() {
+    QFETCH(QByteArray, trace);
+    QFETCH(QByteArray, journal);
+    QTemporaryDir expected;
+    QVERIFY(expected.isValid());
+    const QString logs = journal::LogFolder(root->path());
+    const QString expectedLogs = journal::LogFolder(expected.path());
+    for (const QString& folder : {logs, expectedLogs}) {
+        QVERIFY(QDir().mkpath(folder));
+        if (!trace.isNull())
+            QVERIFY(TestFiles::write(folder + journal::FileTrace, trace));
+        if (!journal.isNull())
+            QVERIFY(TestFiles::write(folder + journal::FileJournal, journal));
+    }
+    // Two files of one name but for the extension share their trace section.
+    const QStringList names{"a.jpg", "a.png", "b.txt", "c.txt"};
+    for (const QString& name : names) {
+        QVERIFY(TestFiles::write(path(name), name.toUtf8()));
+        QVERIFY(TestFiles::setModified(path(name), kMarch5));
+    }
+    useRoot(root->path());
+    setCriteria(false, true, true, false);
+    form->Button1->click();
+    QCOMPARE(TestFiles::read(path("2021/03/a.png")), QByteArray("a.png"));
+
+    for (auto name = names.crbegin(); name != names.crend(); ++name)
+        journal::LogFileMove(expected.path(), *name, path("2021/03"));
+    for (const QString& log : {journal::FileTrace, journal::FileJournal})
+        QCOMPARE(TestFiles::read(logs + log), TestFiles::read(expectedLogs + log));
 }
 
 void TestSorting::fileRunIgnoresProgramFilesAndReports() {

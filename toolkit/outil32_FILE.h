@@ -48,6 +48,8 @@ struct FileSnapshot {
     bool unchangedSince(const FileSnapshot& earlier) const;
 };
 FileSnapshot SnapshotFile(const QString& path);
+// SnapshotFile and FileBeingWritten together, from one open of the file.
+FileSnapshot SnapshotFile(const QString& path, bool& beingWritten);
 
 // The platform's text for the last failure of the calls above, for messages to the user.
 QString LastFileErrorText();
