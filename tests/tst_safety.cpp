@@ -14,6 +14,13 @@
 class TestSafety : public WindowTest {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        // A trash of this test's own: it checks that nothing went into it, while other tests
+        // beside it fill the shared one.
+        m_data = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/safety-data-XXXXXX");
+        QVERIFY(m_data->isValid());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_data->path()));
+    }
     void init() {
         createWindow();
         form->recordCommands = false;
@@ -27,6 +34,7 @@ private slots:
     void saveMakesNoLogFolderThere();
 
 private:
+    std::unique_ptr<QTemporaryDir> m_data;
     // A folder of the test's own inside a system tree, or an empty path when none can be made.
     std::unique_ptr<QTemporaryDir> insideSystemTree();
 };
