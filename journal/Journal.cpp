@@ -64,7 +64,10 @@ namespace {
 struct Shared {
     QString root;
     QString folder;
-    QDate day;
+    // The local day the texts are for, in milliseconds since the epoch: reading the clock alone
+    // tells whether it is still today, where the local date costs a look at the time zone.
+    qint64 dayStarts = 0;
+    qint64 dayEnds = 0;
     QString locale;
     QString shortDate;
     QString heading;
@@ -77,13 +80,16 @@ Shared& shared(const QString& rootFolder) {
         cache.folder = LogFolder(rootFolder);
         CreateDir(cache.folder);
     }
-    const QDate today = QDate::currentDate();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const QString locale = QLocale().name();
-    if (cache.day != today || cache.locale != locale) {
-        cache.day = today;
+    if (now < cache.dayStarts || now >= cache.dayEnds || cache.locale != locale) {
+        const QDateTime moment = QDateTime::currentDateTime();
+        const QDate today = moment.date();
+        cache.dayStarts = today.startOfDay().toMSecsSinceEpoch();
+        cache.dayEnds = today.addDays(1).startOfDay().toMSecsSinceEpoch();
         cache.locale = locale;
         cache.shortDate = ShortDate(today);
-        cache.heading = DayHeading(QDateTime::currentDateTime());
+        cache.heading = DayHeading(moment);
     }
     return cache;
 }
