@@ -1,7 +1,6 @@
 #include "Sorting.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 
@@ -78,25 +77,6 @@ bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord
     QFile::remove(target); // our own fresh copy; the source is still in place
     return false;
 }
-
-// The file run's message pump: messages at most every 15 ms, as RunMessagePump handles them,
-// with the journal records kept back written first, so that whatever the messages start (a
-// stop, a second run) finds them on disk.
-class JournalPump {
-public:
-    explicit JournalPump(journal::FileMoveLog& log) : m_log(log) {}
-    void whenDue() {
-        if (m_last.isValid() && m_last.elapsed() < 15)
-            return;
-        m_log.flush();
-        ProcessMessages();
-        m_last.start();
-    }
-
-private:
-    journal::FileMoveLog& m_log;
-    QElapsedTimer m_last;
-};
 
 // Items a run could not take out of the root folder, told to the user once, at the run's end,
 // rather than left unnoticed: the original of a copied file that the trash refused stays in the
@@ -307,7 +287,10 @@ void RangerFichiers(SortWindow& window) {
         return;
     Run run(window);
     journal::FileMoveLog log;
-    JournalPump pump(log);
+    // The records kept back are written before each pump, so that whatever the messages start
+    // (a stop, a second run) finds them on disk.
+    RunMessagePump pump;
+    const auto flushLog = [&log] { log.flush(); };
     window.setPanelText(0, QStringLiteral("Patientez ..."));
     ProcessMessages();
     window.updateFileList();
@@ -366,7 +349,7 @@ void RangerFichiers(SortWindow& window) {
         window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
                                                  count - i - ignored, ignored));
         window.setPanelText(1, QStringLiteral("=> Dossier = ") + relative + PathDelim);
-        pump.whenDue();
+        pump.whenDue(flushLog);
         if (StopRequested) {
             log.flush();
             InfoDlg(QStringLiteral("Interruption utilisateur"));

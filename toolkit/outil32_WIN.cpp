@@ -131,9 +131,11 @@ void ProcessMessages() {
     QCoreApplication::processEvents();
 }
 
-void RunMessagePump::whenDue() {
+void RunMessagePump::whenDue(const std::function<void()>& beforePump) {
     if (m_last.isValid() && m_last.elapsed() < 15)
         return;
+    if (beforePump)
+        beforePump();
     ProcessMessages();
     m_last.start();
 }

@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <functional>
 
 // Base name of the running executable, upper-cased (ASCII letters only).
 QString ExeNameUpper();
@@ -36,7 +37,8 @@ void ProcessMessages();
 // another run did last has no say in when this one pumps.
 class RunMessagePump {
 public:
-    void whenDue();
+    // `beforePump`, when given, runs just before the messages are handled, and only then.
+    void whenDue(const std::function<void()>& beforePump = {});
 
 private:
     QElapsedTimer m_last;
