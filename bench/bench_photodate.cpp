@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -160,9 +161,12 @@ int main(int argc, char* argv[]) {
     form.chk_A->setChecked(true);
     form.chk_M->setChecked(true);
     form.chk_AUTO->setCheckedSilently(true); // no report, no file manager
-    // The option off first: a second run pays for the first one's trash and copies, and that
-    // cost then goes to the option, not the other way round.
+    // Each run starts from an empty trash: a second run into the first one's trash would pay
+    // for its 10,000 names (every name taken, the next one tried), and so would its side.
     const double runOff = runSeconds(form, off, false);
+    QDir(off).removeRecursively();
+    QDir(work.filePath(QStringLiteral(".Trash-%1").arg(::getuid()))).removeRecursively();
+    QDir(work.filePath(QStringLiteral("data/Trash"))).removeRecursively();
     const double run = runSeconds(form, on, true);
     Dialogs::setPresenter(nullptr);
 
