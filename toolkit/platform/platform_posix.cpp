@@ -26,6 +26,7 @@ namespace ordalix::platform {
 namespace {
 
 using posix::Fd;
+using posix::renameNoReplace;
 using posix::writeAll;
 
 thread_local int t_lastError = 0;
@@ -237,20 +238,6 @@ bool copyToNewName(int in, const struct stat& st, const std::string& destination
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool renameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without RENAME_NOREPLACE: check, then rename.
-    struct stat st;
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 // Removes a tree we created ourselves (a partial copy) or a source already copied whole.

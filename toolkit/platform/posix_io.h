@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace ordalix::platform::posix {
 
@@ -19,6 +20,10 @@ public:
 private:
     int m_fd;
 };
+
+// A rename that never replaces: RENAME_NOREPLACE, or a check then a rename on file systems
+// without it. False with errno set (EEXIST when the name is taken).
+bool renameNoReplace(const std::string& from, const std::string& to);
 
 // Writes all the bytes, going on after interruptions; false with errno set on failure.
 bool writeAll(int fd, const char* data, std::size_t size);

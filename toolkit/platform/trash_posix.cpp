@@ -493,19 +493,6 @@ void recordDirectorySize(const std::string& trash, const std::string& name,
 
 // ---- Trashing ----
 
-bool renameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    struct stat st;
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
 // The info file first, under a free name (name, name.2, name.3, ...) made with O_EXCL, then the
 // rename of the item under the same name; a failed rename takes the info file back.
 bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Placement& item,
