@@ -31,16 +31,6 @@ public:
     QString chooseFolder(const QString&, const QString&) override { return {}; }
 };
 
-struct QuietView : undo::UndoWindow {
-    void setPanelText(int, const QString&) override {}
-    void setGaugeMinValue(int) override {}
-    void setGaugeMaxValue(int) override {}
-    void setGaugeProgress(int) override {}
-    void showGauge() override {}
-    void hideGauge() override {}
-    void updateLists() override {}
-};
-
 // `count` files of 4 KiB spread over three years.
 bool makeRoot(const QString& folder, int count) {
     if (!QDir().mkpath(folder))
@@ -116,7 +106,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "the run left no record\n");
         return 1;
     }
-    QuietView quiet;
+    undo::QuietUndoWindow quiet;
     const long before = bench::residentKib();
     bench::resetPeak();
     QElapsedTimer clock;

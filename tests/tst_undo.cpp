@@ -46,17 +46,6 @@ QMap<QString, QString> treeOf(const QString& root) {
     return tree;
 }
 
-// A view that shows nothing, for an undo run outside the window.
-struct QuietView : undo::UndoWindow {
-    void setPanelText(int, const QString&) override {}
-    void setGaugeMinValue(int) override {}
-    void setGaugeMaxValue(int) override {}
-    void setGaugeProgress(int) override {}
-    void showGauge() override {}
-    void hideGauge() override {}
-    void updateLists() override {}
-};
-
 } // namespace
 
 class TestUndo : public WindowTest {
@@ -254,7 +243,7 @@ void TestUndo::undoAfterAKill() {
         // A kill before the first step leaves nothing to undo, and nothing changed.
         const std::optional<undo::Record> record = undo::LastRecord();
         if (record) {
-            QuietView view;
+            undo::QuietUndoWindow view;
             undo::UndoRecord(*record, view);
         }
         // The settings file and the journals are the only things the undo does not take back.

@@ -18,4 +18,16 @@ public:
     virtual void updateLists() = 0;
 };
 
+// A view that shows nothing: an undo run where no window looks on (a benchmark, a test).
+class QuietUndoWindow : public UndoWindow {
+public:
+    void setPanelText(int, const QString&) override {}
+    void setGaugeMinValue(int) override {}
+    void setGaugeMaxValue(int) override {}
+    void setGaugeProgress(int) override {}
+    void showGauge() override {}
+    void hideGauge() override {}
+    void updateLists() override {}
+};
+
 } // namespace undo
