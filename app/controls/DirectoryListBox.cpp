@@ -1,11 +1,11 @@
 #include "DirectoryListBox.h"
 
-#include <QCollator>
 #include <QFileIconProvider>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include "FolderListing.h"
 #include "outil32_DIR.h"
 #include "outil32_math.h"
 #include "platform_convert.h"
@@ -25,7 +25,7 @@ int indentFor(const QString& path, bool first) {
 }
 
 QString joined(const QString& folder, const QString& name) {
-    return folder.endsWith(PathDelim) ? folder + name : folder + PathDelim + name;
+    return listing::Joined(folder, name);
 }
 
 // Draws each row at its own indent, icon first.
@@ -115,26 +115,7 @@ QList<FolderRow> DirectoryListBox::buildRows(const QString& folder, int* current
     rows.append(
         {folder, isRoot(folder) ? folder : folder.mid(cut + 1), indentFor(folder, rows.isEmpty())});
 
-    QStringList names;
-    using namespace ordalix;
-    platform::FindHandle search;
-    platform::FindData entry;
-    for (bool found =
-             search.findFirst(toPlatformPath(joined(folder, QStringLiteral("*"))), entry, false);
-         found; found = search.findNext(entry)) {
-        const int attributes = static_cast<int>(entry.attributes);
-        if (!HasFlags(attributes, platform::FileAttributeDirectory) ||
-            HasFlags(attributes, platform::FileAttributeHidden) ||
-            HasFlags(attributes, platform::FileAttributeSystem) || entry.name == u"." ||
-            entry.name == u"..")
-            continue;
-        names.append(fromPlatformPath(entry.name));
-    }
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
-        return collator.compare(a, b) < 0;
-    });
+    const QStringList names = listing::SubFolderNames(folder);
     for (const QString& name : std::as_const(names)) {
         const QString path = joined(folder, name);
         rows.append({path, name, indentFor(path, false)});

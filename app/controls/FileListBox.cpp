@@ -1,10 +1,9 @@
 #include "FileListBox.h"
 
-#include <QCollator>
 #include <QCursor>
 #include <QGuiApplication>
 
-#include "outil32_math.h"
+#include "FolderListing.h"
 #include "platform_convert.h"
 
 namespace controls {
@@ -38,32 +37,12 @@ FileListBox::FileListBox(QWidget* parent) : QListView(parent) {
 }
 
 QStringList FileListBox::readFolder(const QString& folder) {
-    using namespace ordalix;
-    QStringList names;
     bool busy = false;
-    platform::FindHandle search;
-    platform::FindData entry;
-    for (bool found = search.findFirst(toPlatformPath(folder + PathDelim + u'*'), entry, false);
-         found; found = search.findNext(entry)) {
-        const int attributes = static_cast<int>(entry.attributes);
-        if (HasFlags(attributes, platform::FileAttributeDirectory) ||
-            HasFlags(attributes, platform::FileAttributeHidden) ||
-            HasFlags(attributes, platform::FileAttributeSystem))
-            continue;
-        // The list's own "*.*": the dot is a character to match, so a name needs one.
-        if (entry.name.find(u'.') == platform::Path::npos)
-            continue;
-        names.append(fromPlatformPath(entry.name));
-        if (names.size() == 101 && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    QStringList names = listing::FileNames(folder, [&busy] {
+        if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
             QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
             busy = true;
         }
-    }
-    // A fresh collator each time: a copied one loses its settings.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
-        return collator.compare(a, b) < 0;
     });
     if (busy)
         QGuiApplication::restoreOverrideCursor();
