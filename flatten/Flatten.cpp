@@ -333,6 +333,7 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
         if (!found && !platform::lastErrorIsNotFound()) {
             ++g_unreadFolders;
             g_notMovedReason = LastFileErrorText();
+            walk.window.itemLeft(path, QStringLiteral("dossier illisible : ") + g_notMovedReason);
         }
         for (; found; found = search.findNext(entry)) {
             const QString name = ordalix::fromPlatformPath(entry.name);
@@ -340,13 +341,15 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
             if (isFileEntry(entry, path)) {
                 const int moved = walk.window.StatusTag();
                 walk.setStatusLine(moved, shown, name);
-                if (MoveIntoFolder(path, withDelimiter(walk.window.TopFolder()), name,
-                                   &walk.record)) {
+                const QString top = withDelimiter(walk.window.TopFolder());
+                if (MoveIntoFolder(path, top, name, &walk.record)) {
                     walk.window.setStatusTag(moved + 1);
                     walk.advanceGauge();
+                    walk.window.itemSorted(path, top);
                 } else {
                     ++g_notMoved;
                     g_notMovedReason = LastFileErrorText();
+                    walk.window.itemLeft(path, g_notMovedReason);
                 }
             }
             path.truncate(length);

@@ -30,6 +30,10 @@ public:
     virtual void updateFileList() = 0;
     // A click on mnu_EXPLORE: the root folder shown in the file manager.
     virtual void clickExplore() = 0;
+    // Each file moved up, and each file or folder the walk had to leave, with why. The window
+    // shows counts only; a console names them.
+    virtual void itemSorted(const QString& /*item*/, const QString& /*destination*/) {}
+    virtual void itemLeft(const QString& /*item*/, const QString& /*reason*/) {}
 };
 
 } // namespace flatten

@@ -99,6 +99,10 @@ private:
     QString m_reason;
 };
 
+const QString UnreadableNameReason =
+    QStringLiteral("nom illisible (codage non valide), ou disparu pendant le rangement");
+const QString UnreadableDateReason = QStringLiteral("date illisible");
+
 // At most 15 names, then "...".
 void shorten(QStringList& names) {
     if (names.size() > 15) {
@@ -320,8 +324,12 @@ void RangerFichiers(SortWindow& window) {
             DateComponentsOf(photodate::SortStamp(full, usesCaptureDate(window)));
         if (date.Year < 1900) {
             // A file listed but not found by its name: one the run cannot handle, told.
-            if (!IsFile(full))
+            if (!IsFile(full)) {
                 unreadable.add();
+                window.itemLeft(full, UnreadableNameReason);
+            } else {
+                window.itemLeft(full, UnreadableDateReason);
+            }
             continue;
         }
         const QString name = lastComponent(full);
@@ -337,6 +345,7 @@ void RangerFichiers(SortWindow& window) {
         const QString destination = withDelimiter(root) + relative;
         record.createFolder(destination);
         if (!copyIntoPlace(full, destination + PathDelim + name, record)) {
+            window.itemLeft(full, QStringLiteral("échec de la copie dans ") + destination);
             log.flush(); // a message box handles messages too
             ShowMessage(QStringLiteral("#740: Echec copie\r\n\r\n") + name +
                         QStringLiteral("\r\n\r\nDans \r\n\r\n") + destination);
@@ -344,8 +353,15 @@ void RangerFichiers(SortWindow& window) {
         }
         if (window.Journal())
             log.add(root, name, destination);
-        if (!RecycleFile(full, [&](const TrashedItem& at) { record.originalTrashed(full, at); }))
+        if (!RecycleFile(full, [&](const TrashedItem& at) { record.originalTrashed(full, at); })) {
             notTrashed.add();
+            window.itemLeft(full, QStringLiteral("copié dans ") + destination +
+                                      QStringLiteral(", mais l'original n'a pas pu aller à la "
+                                                     "corbeille : ") +
+                                      LastFileErrorText());
+        } else {
+            window.itemSorted(full, destination);
+        }
         window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
                                                  count - i - ignored, ignored));
         window.setPanelText(1, QStringLiteral("=> Dossier = ") + relative + PathDelim);
@@ -402,8 +418,12 @@ void RangerDossiers(SortWindow& window) {
         }
         const DateComponents date = DateComponentsOf(FileTimeStamp(full));
         if (date.Year < 1900) {
-            if (!IsFolder(full))
+            if (!IsFolder(full)) {
                 notMoved.add(); // listed, but not found by its name
+                window.itemLeft(full, UnreadableNameReason);
+            } else {
+                window.itemLeft(full, UnreadableDateReason);
+            }
             continue;
         }
         QString destination;
@@ -417,8 +437,10 @@ void RangerDossiers(SortWindow& window) {
         if (ShellMove(full, destination + PathDelim + name)) {
             listRange.append(name);
             ++moved;
+            window.itemSorted(full, destination);
         } else {
             notMoved.add();
+            window.itemLeft(full, LastFileErrorText());
         }
         if (window.Journal())
             journal::LogFolderMove(window.RootFolder(), name, destination);

@@ -279,23 +279,24 @@ UndoReport UndoRecord(const Record& record, UndoWindow& window) {
     return report;
 }
 
-void UndoLastRunExecute(UndoWindow& window) {
+std::optional<UndoReport> UndoLastRunExecute(UndoWindow& window) {
     const std::optional<Record> record = LastRecord();
     if (!record) {
         InfoDlg(QStringLiteral("Aucun rangement à annuler."));
-        return;
+        return std::nullopt;
     }
     if (!ConfirmDlg(UndoQuestion(*record), mtConfirmation))
-        return;
+        return std::nullopt;
     StopRequested = false;
     window.setPanelText(0, QStringLiteral("Annulation ..."));
     const UndoReport report = UndoRecord(*record, window);
     StopRequested = false;
     if (ApplicationTerminated())
-        return;
+        return std::nullopt;
     window.setPanelText(0, QStringLiteral("%1 éléments remis en place").arg(report.restored));
     window.updateLists();
     MsgDlg(report.text(), report.complete() ? mtInformation : mtWarning);
+    return report;
 }
 
 } // namespace undo

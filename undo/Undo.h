@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "RunRecord.h"
 #include "UndoWindow.h"
 
@@ -34,7 +36,8 @@ QString UndoQuestion(const Record& record);
 // identical to something it just put back. Stops at the next step once StopRequested is set.
 UndoReport UndoRecord(const Record& record, UndoWindow& window);
 
-// The command: finds the last run, asks, undoes it and reports.
-void UndoLastRunExecute(UndoWindow& window);
+// The command: finds the last run, asks, undoes it and reports. The report, or nothing when
+// there was no run to undo, the question was declined or the program is ending.
+std::optional<UndoReport> UndoLastRunExecute(UndoWindow& window);
 
 } // namespace undo
