@@ -1,12 +1,14 @@
 #include <QApplication>
 #include <QLibraryInfo>
-#include <QTranslator>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "CommandLine.h"
+#include "CommandRun.h"
 #include "Settings.h"
 #include "Themes.h"
 #include "Unit1.h"
@@ -42,6 +44,12 @@ void closeOnTerminate(TForm1& form) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Options make it a command: no window, and no display needed.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    if (cli::WantsCommand(arguments))
+        return cli::Main(argc, argv);
     QApplication application(argc, argv);
     // The window is French: so are the toolkit's own dialogs (the folder chooser).
     QTranslator toolkitFrench;

@@ -1,0 +1,204 @@
+#include "CommandRun.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <csignal>
+
+#include "ConsoleViews.h"
+#include "Flatten.h"
+#include "RunRecord.h"
+#include "Settings.h"
+#include "Sorting.h"
+#include "SystemFolders.h"
+#include "Undo.h"
+#include "outil32_DIR.h"
+#include "platform_convert.h"
+
+namespace cli {
+
+namespace {
+
+void onStopSignal(int) {
+    SetInterrupted();
+}
+
+// SIGINT and SIGTERM stop the run at its next step, as the STOP! button does; the handler is
+// reset by the first one, so a second one ends the program at once.
+void stopOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// Puts the console's presenter in place for the command's life.
+class PresenterScope {
+public:
+    explicit PresenterScope(Dialogs::Presenter& presenter) { Dialogs::setPresenter(&presenter); }
+    ~PresenterScope() { Dialogs::setPresenter(nullptr); }
+    PresenterScope(const PresenterScope&) = delete;
+    PresenterScope& operator=(const PresenterScope&) = delete;
+};
+
+// The folder as typed, made absolute and clean, without a trailing delimiter.
+QString folderOf(const QString& typed) {
+    QString folder = settings::FolderArgument(typed);
+    while (folder.size() > 1 && folder.endsWith(ordalix::PathDelim))
+        folder.chop(1);
+    return folder;
+}
+
+// A folder the runs may work in; otherwise says why and returns false.
+bool usableFolder(Console& console, const QString& typed, const QString& folder) {
+    if (!IsFolder(folder)) {
+        console.message(QStringLiteral("Le dossier passé en paramètre n'existe pas\n") + typed);
+        return false;
+    }
+    if (systemfolders::IsSystemFolder(folder)) {
+        console.message(systemfolders::RefusalText(folder));
+        return false;
+    }
+    return true;
+}
+
+QString stoppedText(int remaining) {
+    return QStringLiteral(" ; arrêté avant la fin, %1 restant(s)").arg(remaining);
+}
+
+void printPlan(Console& console, const QStringList& lines) {
+    for (const QString& line : lines)
+        console.result(line);
+    console.result(
+        QStringLiteral("Simulation : %1 élément(s) ; rien n'a été changé.").arg(lines.size()));
+}
+
+int sort(Console& console, const Command& command, const QString& folder) {
+    ConsoleSortWindow view(console, command, folder);
+    // Criteria the runs cannot place anything with are told before anything is listed.
+    QString relative;
+    if (!sorting::FileRelativeDestination(view, QStringLiteral("a.a"), {2000, "01", "01"},
+                                          relative)) {
+        console.message(sorting::NoDestinationWarning);
+        return ExitRefused;
+    }
+    const bool files = command.action == Action::SortFiles;
+    if (command.dryRun) {
+        files ? view.updateFileList() : view.updateFolderList();
+        printPlan(console, sorting::SortPlan(view));
+        return ExitDone;
+    }
+    sorting::OrdalixExecute(view);
+    const Tally& tally = view.tally();
+    if (tally.refused)
+        return ExitRefused;
+    const int remaining = view.total() - view.handled();
+    const int ignored = view.handled() - tally.sorted - tally.left;
+    const QString noun = files ? QStringLiteral("fichier(s)") : QStringLiteral("dossier(s)");
+    QString summary = QStringLiteral("%1 %2 rangé(s), %3 ignoré(s), %4 laissé(s) en place dans %5")
+                          .arg(tally.sorted)
+                          .arg(noun)
+                          .arg(ignored)
+                          .arg(tally.left)
+                          .arg(folder);
+    const bool stopped = Interrupted() && remaining > 0;
+    if (stopped)
+        summary += stoppedText(remaining);
+    console.result(summary);
+    return tally.left > 0 || stopped ? ExitItemsLeft : ExitDone;
+}
+
+int flattenTree(Console& console, const Command& command, const QString& folder) {
+    if (command.dryRun) {
+        printPlan(console, flatten::FlattenPlan(folder));
+        return ExitDone;
+    }
+    ConsoleFlattenWindow view(console, folder);
+    flatten::DeOrdalixExecute(view);
+    const Tally& tally = view.tally();
+    QString summary = QStringLiteral("%1 fichier(s) présent(s) ou ramené(s) dans %2, %3 laissé(s) "
+                                     "en place")
+                          .arg(tally.sorted)
+                          .arg(folder)
+                          .arg(tally.left);
+    const bool stopped = Interrupted() && view.gaugeProgress() < view.gaugeMaxValue();
+    if (stopped)
+        summary += stoppedText(view.gaugeMaxValue() - view.gaugeProgress());
+    console.result(summary);
+    return tally.left > 0 || stopped ? ExitItemsLeft : ExitDone;
+}
+
+int undoLastRun(Console& console, const Command& command) {
+    const std::optional<undo::Record> record = undo::LastRecord();
+    if (!record) {
+        console.result(QStringLiteral("Aucun rangement à annuler."));
+        return ExitDone;
+    }
+    // A folder given names the run the user means: another one is not taken back by mistake.
+    if (!command.folder.isEmpty() &&
+        QDir::cleanPath(record->root) != QDir::cleanPath(folderOf(command.folder))) {
+        console.message(QStringLiteral("Le dernier rangement a eu lieu dans le dossier %1, pas "
+                                       "dans %2 : rien n'a été annulé.")
+                            .arg(record->root, folderOf(command.folder)));
+        return ExitRefused;
+    }
+    if (command.dryRun) {
+        // The question, without its question mark: what an undo would take back.
+        QStringList lines = undo::UndoQuestion(*record).split(QStringLiteral("\r\n"));
+        lines.removeFirst();
+        lines.removeAll(QString());
+        for (const QString& line : std::as_const(lines))
+            console.result(line);
+        console.result(QStringLiteral("Simulation : rien n'a été changé."));
+        return ExitDone;
+    }
+    ConsoleUndoWindow view(console);
+    const std::optional<undo::UndoReport> report = undo::UndoLastRunExecute(view);
+    if (!report)
+        return ExitItemsLeft;
+    console.result(report->text().section(QStringLiteral("\r\n"), 0, 0));
+    return report->complete() ? ExitDone : ExitItemsLeft;
+}
+
+} // namespace
+
+int Execute(const Command& command) {
+    Console console;
+    if (!command.error.isEmpty()) {
+        console.message(command.error + QStringLiteral("\nPour l'aide : ordalix --help"));
+        return ExitRefused;
+    }
+    switch (command.action) {
+    case Action::Help:
+        console.result(HelpText().chopped(1));
+        return ExitDone;
+    case Action::Version:
+        console.result(VersionText().chopped(1));
+        return ExitDone;
+    case Action::Window:
+        return ExitRefused; // not a command
+    default:
+        break;
+    }
+    ConsolePresenter presenter(console);
+    PresenterScope scope(presenter);
+    if (command.action == Action::Undo)
+        return undoLastRun(console, command);
+    const QString folder = folderOf(command.folder);
+    if (!usableFolder(console, command.folder, folder))
+        return ExitRefused;
+    if (command.action == Action::Flatten)
+        return flattenTree(console, command, folder);
+    return sort(console, command, folder);
+}
+
+int Main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    const Command command = Parse(QCoreApplication::arguments());
+    stopOnSignals();
+    return Execute(command);
+}
+
+} // namespace cli
