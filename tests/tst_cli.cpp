@@ -1,0 +1,452 @@
+// The command line as scripts use it: the installed program started with options, without a
+// display, its exit status, its two outputs and the tree it leaves.
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+#include "TestFiles.h"
+#include "WindowTest.h"
+
+namespace {
+
+const QDateTime kMay6(QDate(2023, 5, 6), QTime(12, 0));
+const QDateTime kNov30(QDate(2024, 11, 30), QTime(9, 0));
+const QDateTime kNov2(QDate(2024, 11, 2), QTime(9, 0));
+const QDateTime kJan15(QDate(2022, 1, 15), QTime(9, 0));
+const QDateTime kJul4(QDate(2021, 7, 4), QTime(9, 0));
+
+struct Result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// Every entry below a folder: "path" for a file, "path/" for a folder.
+QStringList entriesOf(const QString& root) {
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        entries.append(path.mid(root.size() + 1) + (it.fileInfo().isDir() ? "/" : ""));
+    }
+    entries.sort();
+    return entries;
+}
+
+// Every entry with its content's hash and its time stamp: two equal states are the same tree,
+// byte for byte.
+QMap<QString, QString> stateOf(const QString& root) {
+    QMap<QString, QString> state;
+    for (const QString& entry : entriesOf(root)) {
+        const QString path = root + "/" + entry;
+        const QFileInfo info(path);
+        QString value = QString::number(info.lastModified().toMSecsSinceEpoch());
+        if (!entry.endsWith('/'))
+            value +=
+                " " +
+                QCryptographicHash::hash(TestFiles::read(path), QCryptographicHash::Sha256).toHex();
+        state.insert(entry, value);
+    }
+    return state;
+}
+
+// The contents of every file below the folders.
+QMultiMap<QByteArray, QString> contentsOf(const QStringList& folders) {
+    QMultiMap<QByteArray, QString> contents;
+    for (const QString& folder : folders) {
+        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            contents.insert(TestFiles::read(path), path);
+        }
+    }
+    return contents;
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+
+    void invocations_data();
+    void invocations();
+    void undoTakesTheRunBack();
+    void undoOfAnotherFolderIsRefused();
+    void systemFolderIsRefused();
+    void fileInUseIsNamedAndLeft();
+    void signalStopsAtTheNextStep();
+    void progressOnlyOnATerminal();
+
+private:
+    Result run(const QStringList& arguments, const QString& input = {});
+    QString path(const QString& relative) const { return m_root + "/" + relative; }
+    void makeFixture();
+
+    QTemporaryDir m_programDir;
+    QString m_program;
+    std::unique_ptr<QTemporaryDir> m_work;
+    QString m_root;
+    QStringList m_fixture;
+};
+
+void TestCli::initTestCase() {
+    // The program under a name no test path holds by chance: its own name keeps files out of a
+    // sort.
+    QVERIFY(m_programDir.isValid());
+    m_program = m_programDir.filePath(TestProgramName);
+    QVERIFY(QFile::copy(ORDALIX_PROGRAM, m_program));
+    QVERIFY(QFile::setPermissions(m_program, QFile::permissions(m_program) | QFile::ExeOwner));
+}
+
+void TestCli::init() {
+    m_work = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_work->isValid());
+    m_root = m_work->filePath("root");
+    makeFixture();
+    m_fixture = entriesOf(m_root);
+}
+
+void TestCli::makeFixture() {
+    // Each file holds its own first path, so that wherever it ends up it can be told.
+    const QList<std::pair<QString, QDateTime>> files{
+        {"a.txt", kMay6},         {"b.jpg", kNov30},       {"Zèbre.pdf", kNov2},
+        {"noext", kNov2},         {".cache.txt", kNov2},   {"zqtrieur.txt", kNov2},
+        {"photos/p1.png", kNov2}, {"Voyage/a.txt", kNov2}, {"Voyage/sub/v1.txt", kNov2},
+        {"2020/old.txt", kNov2},  {"x/y.txt", kNov2}};
+    for (const auto& [name, time] : files) {
+        QVERIFY(TestFiles::write(path(name), name.toUtf8()));
+        QVERIFY(TestFiles::setModified(path(name), time));
+    }
+    for (const auto& [name, time] : QList<std::pair<QString, QDateTime>>{{"photos", kJan15},
+                                                                         {"Voyage/sub", kJul4},
+                                                                         {"Voyage", kJul4},
+                                                                         {"2020", kJan15},
+                                                                         {"x", kJan15}})
+        QVERIFY(TestFiles::setModified(path(name), time));
+}
+
+Result TestCli::run(const QStringList& arguments, const QString& input) {
+    QProcess process;
+    // No display of any kind, and no platform chosen for the toolkit: a server's environment.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(name);
+    environment.insert("XDG_DATA_HOME", m_work->filePath("data"));
+    environment.insert("XDG_STATE_HOME", m_work->filePath("state"));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(m_work->path());
+    process.start(m_program, arguments);
+    if (!input.isEmpty())
+        process.write(input.toUtf8());
+    process.closeWriteChannel();
+    Result result;
+    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.status = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void TestCli::invocations_data() {
+    QTest::addColumn<QStringList>("arguments"); // "{root}" stands for the fixture's folder
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("out");       // a piece of standard output
+    QTest::addColumn<QString>("err");       // a piece of standard error
+    QTest::addColumn<QStringList>("gone");  // entries of the fixture no longer there
+    QTest::addColumn<QStringList>("added"); // entries that were not there
+
+    const QStringList rootFiles{"Zèbre.pdf", "a.txt", "b.jpg"};
+    const QString three = "3 fichier(s) rangé(s), 1 ignoré(s), 0 laissé(s) en place";
+    QTest::newRow("letter") << QStringList{"--fichiers", "--criteres", "lettre", "{root}"} << 0
+                            << three << "" << rootFiles
+                            << QStringList{"Z/", "Z/Zèbre.pdf", "a/", "a/a.txt", "b/", "b/b.jpg"};
+    QTest::newRow("letter wins over dates")
+        << QStringList{"-f", "-c", "L,A", "{root}"} << 0 << three << "" << rootFiles
+        << QStringList{"Z/", "Z/Zèbre.pdf", "a/", "a/a.txt", "b/", "b/b.jpg"};
+    QTest::newRow("year") << QStringList{"-f", "-c", "annee", "{root}"} << 0 << three << ""
+                          << rootFiles
+                          << QStringList{"2023/", "2023/a.txt", "2024/", "2024/Zèbre.pdf",
+                                         "2024/b.jpg"};
+    QTest::newRow("year month") << QStringList{"-f", "-c", "AM", "{root}"} << 0 << three << ""
+                                << rootFiles
+                                << QStringList{"2023/",        "2023/05/", "2023/05/a.txt",
+                                               "2024/",        "2024/11/", "2024/11/Zèbre.pdf",
+                                               "2024/11/b.jpg"};
+    QTest::newRow("year month day")
+        << QStringList{"-f", "-c", "année,mois,jour", "{root}"} << 0 << three << "" << rootFiles
+        << QStringList{"2023/",       "2023/05/",        "2023/05/06/", "2023/05/06/a.txt",
+                       "2024/",       "2024/11/",        "2024/11/02/", "2024/11/02/Zèbre.pdf",
+                       "2024/11/30/", "2024/11/30/b.jpg"};
+    QTest::newRow("month") << QStringList{"-f", "-c", "mois", "{root}"} << 0 << three << ""
+                           << rootFiles
+                           << QStringList{"05/", "05/a.txt", "11/", "11/Zèbre.pdf", "11/b.jpg"};
+    QTest::newRow("month day") << QStringList{"-f", "-c", "mj", "{root}"} << 0 << three << ""
+                               << rootFiles
+                               << QStringList{"05/",    "05/06/",     "05/06/a.txt",
+                                              "11/",    "11/02/",     "11/02/Zèbre.pdf",
+                                              "11/30/", "11/30/b.jpg"};
+    QTest::newRow("day") << QStringList{"-f", "-c", "J", "{root}"} << 0 << three << "" << rootFiles
+                         << QStringList{"02/",      "02/Zèbre.pdf", "06/",
+                                        "06/a.txt", "30/",          "30/b.jpg"};
+    QTest::newRow("capture date falls back on the last change")
+        << QStringList{"-f", "-c", "A", "--prise-de-vue", "{root}"} << 0 << three << "" << rootFiles
+        << QStringList{"2023/", "2023/a.txt", "2024/", "2024/Zèbre.pdf", "2024/b.jpg"};
+    QTest::newRow("journal") << QStringList{"-f", "-c", "A", "--journal", "{root}"} << 0 << three
+                             << "" << rootFiles
+                             << QStringList{"2023/",
+                                            "2023/a.txt",
+                                            "2024/",
+                                            "2024/Zèbre.pdf",
+                                            "2024/b.jpg",
+                                            "ZQTRIEUR_LOG/",
+                                            "ZQTRIEUR_LOG/_JOURNAL.LOG",
+                                            "ZQTRIEUR_LOG/_TRACE.LOG"};
+    QTest::newRow("year and day lead nowhere")
+        << QStringList{"-f", "-c", "A,J", "{root}"} << 2 << ""
+        << "ne semblent pas" << QStringList{} << QStringList{};
+
+    const QStringList folders{"Voyage/",           "Voyage/a.txt", "Voyage/sub/",
+                              "Voyage/sub/v1.txt", "photos/",      "photos/p1.png"};
+    const QString two = "2 dossier(s) rangé(s), 2 ignoré(s), 0 laissé(s) en place";
+    QTest::newRow("folders by year") << QStringList{"--dossiers", "-c", "A", "{root}"} << 0 << two
+                                     << "" << folders << QStringList{"2021/",
+                                                                     "2021/Voyage/",
+                                                                     "2021/Voyage/a.txt",
+                                                                     "2021/Voyage/sub/",
+                                                                     "2021/Voyage/sub/v1.txt",
+                                                                     "2022/",
+                                                                     "2022/photos/",
+                                                                     "2022/photos/p1.png"};
+    QTest::newRow("folders by letter")
+        << QStringList{"-d", "-c", "L", "{root}"} << 0 << two << "" << folders
+        << QStringList{"V/", "V/Voyage/", "V/Voyage/a.txt", "V/Voyage/sub/", "V/Voyage/sub/v1.txt",
+                       "p/", "p/photos/", "p/photos/p1.png"};
+    QTest::newRow("folders by year and month")
+        << QStringList{"-d", "-c", "AM", "{root}"} << 0 << two << "" << folders
+        << QStringList{"2021/",
+                       "2021/07/",
+                       "2021/07/Voyage/",
+                       "2021/07/Voyage/a.txt",
+                       "2021/07/Voyage/sub/",
+                       "2021/07/Voyage/sub/v1.txt",
+                       "2022/",
+                       "2022/01/",
+                       "2022/01/photos/",
+                       "2022/01/photos/p1.png"};
+
+    // The top folder's a.txt is replaced by Voyage's, and goes to the trash.
+    QTest::newRow("flatten") << QStringList{"--aplatir", "{root}"} << 0 << "0 laissé(s) en place"
+                             << "fichiers présents ou déplacés"
+                             << QStringList{"2020/old.txt", "Voyage/a.txt", "Voyage/sub/v1.txt",
+                                            "photos/p1.png", "x/y.txt"}
+                             << QStringList{"old.txt", "p1.png", "v1.txt", "y.txt"};
+
+    // A plan on standard output, and the tree left byte for byte as it was.
+    const QList<std::tuple<const char*, QStringList, QString>> dryRuns{
+        {"dry run of the files", {"-f", "-c", "AM", "--simulation", "{root}"}, "a.txt → 2023/05\n"},
+        {"dry run of the folders", {"-n", "-d", "-c", "L", "{root}"}, "photos → p\n"},
+        {"dry run of the flatten", {"-an", "{root}"}, "Voyage/a.txt → root (remplace a.txt)\n"}};
+    for (const auto& [name, arguments, line] : dryRuns)
+        QTest::newRow(name) << arguments << 0 << line << "" << QStringList{} << QStringList{};
+
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "--criteres"
+                          << "" << QStringList{} << QStringList{};
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "ordalix "
+                             << "" << QStringList{} << QStringList{};
+    QTest::newRow("unknown option") << QStringList{"--tout", "{root}"} << 2 << ""
+                                    << "option inconnue : --tout" << QStringList{} << QStringList{};
+    QTest::newRow("no action") << QStringList{"-n", "{root}"} << 2 << ""
+                               << "dites ce qu'il faut faire" << QStringList{} << QStringList{};
+    QTest::newRow("two actions") << QStringList{"-f", "-a", "-c", "A", "{root}"} << 2 << ""
+                                 << "une seule action" << QStringList{} << QStringList{};
+    QTest::newRow("no criteria") << QStringList{"-f", "{root}"} << 2 << ""
+                                 << "--criteres" << QStringList{} << QStringList{};
+    QTest::newRow("unknown criteria") << QStringList{"-f", "-c", "semaine", "{root}"} << 2 << ""
+                                      << "critères inconnus" << QStringList{} << QStringList{};
+    QTest::newRow("criteria without a value")
+        << QStringList{"{root}", "-f", "-c"} << 2 << ""
+        << "attend une valeur" << QStringList{} << QStringList{};
+    QTest::newRow("no folder") << QStringList{"-f", "-c", "A"} << 2 << ""
+                               << "indiquez le dossier" << QStringList{} << QStringList{};
+    QTest::newRow("missing folder") << QStringList{"-f", "-c", "A", "{root}/absent"} << 2 << ""
+                                    << "n'existe pas" << QStringList{} << QStringList{};
+    QTest::newRow("a file is no folder") << QStringList{"-a", "{root}/a.txt"} << 2 << ""
+                                         << "n'existe pas" << QStringList{} << QStringList{};
+}
+
+void TestCli::invocations() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(QStringList, gone);
+    QFETCH(QStringList, added);
+    const QMap<QString, QString> before = stateOf(m_root);
+    const auto originals = contentsOf({m_root});
+    arguments.replaceInStrings("{root}", m_root);
+
+    const Result result = run(arguments);
+    QCOMPARE(result.status, status);
+    QVERIFY2(result.out.contains(out), qPrintable(result.out));
+    QVERIFY2(result.err.contains(err), qPrintable(result.err));
+    if (status != 0)
+        QVERIFY(result.out.isEmpty());
+
+    QStringList expected = m_fixture;
+    for (const QString& entry : gone)
+        expected.removeAll(entry);
+    expected += added;
+    expected.sort();
+    QCOMPARE(entriesOf(m_root), expected);
+    if (gone.isEmpty() && added.isEmpty())
+        QCOMPARE(stateOf(m_root), before); // nothing touched, not even a time stamp
+    // Nothing is lost: every original content is in the tree or in the trash.
+    const auto now = contentsOf({m_root, m_work->filePath("data/Trash/files")});
+    for (const QByteArray& content : originals.keys())
+        QVERIFY2(now.contains(content), content.constData());
+}
+
+void TestCli::undoTakesTheRunBack() {
+    const QMap<QString, QString> before = stateOf(m_root);
+    QCOMPARE(run({"-f", "-c", "AMJ", m_root}).status, 0);
+    QCOMPARE(run({"-d", "-c", "L", m_root}).status, 0);
+    const QMap<QString, QString> sorted = stateOf(m_root);
+
+    // The dry run says what would come back and changes nothing.
+    Result plan = run({"--annuler", "--simulation"});
+    QCOMPARE(plan.status, 0);
+    QVERIFY2(plan.out.contains("2 éléments à remettre en place"), qPrintable(plan.out));
+    QCOMPARE(stateOf(m_root), sorted);
+
+    // The last run (the folders) first, then the one before it.
+    Result undone = run({"-u", m_root});
+    QCOMPARE(undone.status, 0);
+    QVERIFY2(undone.out.contains("2 éléments remis en place"), qPrintable(undone.out));
+    undone = run({"-u"});
+    QCOMPARE(undone.status, 0);
+    QVERIFY2(undone.out.contains("3 éléments remis en place"), qPrintable(undone.out));
+    QCOMPARE(stateOf(m_root), before);
+
+    const Result nothing = run({"-u"});
+    QCOMPARE(nothing.status, 0);
+    QVERIFY(nothing.out.contains("Aucun rangement à annuler"));
+}
+
+void TestCli::undoOfAnotherFolderIsRefused() {
+    QCOMPARE(run({"-f", "-c", "A", m_root}).status, 0);
+    const QMap<QString, QString> sorted = stateOf(m_root);
+    QVERIFY(QDir().mkpath(m_work->filePath("other")));
+    const Result refused = run({"--annuler", m_work->filePath("other")});
+    QCOMPARE(refused.status, 2);
+    QVERIFY2(refused.err.contains("rien n'a été annulé"), qPrintable(refused.err));
+    QCOMPARE(stateOf(m_root), sorted);
+}
+
+void TestCli::systemFolderIsRefused() {
+    // A folder of our own below /var/tmp: a system folder's subtree, whatever it holds.
+    QTemporaryDir system("/var/tmp/zq-cli-XXXXXX");
+    QVERIFY(system.isValid());
+    QVERIFY(TestFiles::write(system.filePath("a.txt")));
+    const QMap<QString, QString> before = stateOf(system.path());
+    for (const QStringList& arguments :
+         {QStringList{"-f", "-c", "A", system.path()}, QStringList{"-d", "-c", "L", system.path()},
+          QStringList{"-a", system.path()}, QStringList{"-a", "-n", system.path()}}) {
+        const Result result = run(arguments);
+        QCOMPARE(result.status, 2);
+        QVERIFY2(result.err.contains(system.path()), qPrintable(result.err));
+        QVERIFY(result.out.isEmpty());
+    }
+    QCOMPARE(stateOf(system.path()), before);
+}
+
+void TestCli::fileInUseIsNamedAndLeft() {
+    // Another program keeps the file open for writing, as a download would.
+    QProcess writer;
+    writer.setStandardOutputFile(path("log.txt"), QIODevice::Append);
+    writer.start("sleep", {"60"});
+    QVERIFY(writer.waitForStarted());
+    const auto stopWriter = qScopeGuard([&] {
+        writer.kill();
+        writer.waitForFinished();
+    });
+    const Result result = run({"-f", "-c", "A", m_root});
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.err.contains("laissé en place : " + path("log.txt")), qPrintable(result.err));
+    QVERIFY2(result.out.contains("3 fichier(s) rangé(s), 1 ignoré(s), 1 laissé(s) en place"),
+             qPrintable(result.out));
+    QVERIFY(QFileInfo::exists(path("log.txt")));
+    QVERIFY(QFileInfo::exists(path("2023/a.txt")));
+}
+
+void TestCli::signalStopsAtTheNextStep() {
+    // Enough files that the run is still going when the signal comes.
+    const QString big = m_work->filePath("big");
+    for (int i = 0; i < 4000; ++i)
+        QVERIFY(TestFiles::write(big + QString("/f%1.txt").arg(i), QByteArray::number(i)));
+    const QMap<QString, QString> before = stateOf(big);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", m_work->filePath("data"));
+    environment.insert("XDG_STATE_HOME", m_work->filePath("state"));
+    process.setProcessEnvironment(environment);
+    process.start(m_program, {"-f", "-c", "L", big});
+    QVERIFY(process.waitForStarted());
+    // The first folder made means the run has started moving files.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(big + "/f"), 60000);
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    if (process.exitCode() == 0 && !out.contains("arrêté"))
+        QSKIP("the run ended before the signal came");
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY2(out.contains("arrêté avant la fin"), qPrintable(out));
+    QVERIFY(!TestFiles::entries(big).filter(".txt").isEmpty()); // some files still wait
+
+    // The record kept what was done: the undo puts it all back.
+    QCOMPARE(run({"-u", big}).status, 0);
+    QCOMPARE(stateOf(big), before);
+}
+
+void TestCli::progressOnlyOnATerminal() {
+    if (QStandardPaths::findExecutable("script").isEmpty())
+        QSKIP("script (util-linux) is needed for a terminal");
+    // On a pipe: no redrawn line, no terminal codes.
+    const Result piped = run({"-f", "-c", "A", m_root});
+    QCOMPARE(piped.status, 0);
+    QVERIFY(!piped.err.contains('\r') && !piped.err.contains("\033"));
+
+    init();
+    QProcess process;
+    process.setProcessEnvironment([this] {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", m_work->filePath("data"));
+        environment.insert("XDG_STATE_HOME", m_work->filePath("state"));
+        return environment;
+    }());
+    // The program on a terminal of its own, whose screen `script` hands back.
+    process.start("script",
+                  {"-qefc", QString("'%1' -f -c A '%2'").arg(m_program, m_root), "/dev/null"});
+    QVERIFY(process.waitForFinished(120000));
+    QCOMPARE(process.exitCode(), 0);
+    const QString shown = QString::fromUtf8(process.readAllStandardOutput());
+    QVERIFY2(shown.contains("\r\033[K") && shown.contains("%"), qPrintable(shown));
+    QVERIFY(shown.contains("3 fichier(s) rangé(s)"));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
