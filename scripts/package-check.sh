@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the desktop files, builds the package, installs it on this machine, starts the
-# installed program headless on a folder and closes it, then removes the package.
+# installed program headless on a folder and closes it, runs the installed command without a
+# display and checks its timer units, then removes the package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sudo=""
@@ -42,6 +43,29 @@ wait "$pid"
 test -f "$home/.config/ordalix/ordalix.INI"
 test ! -e /usr/bin/ordalix.INI
 echo "installed program started and closed; settings in $folder and in the user's folder"
+
+echo "== Installed command, without a display"
+test -f /usr/lib/systemd/user/ordalix-ranger@.service
+test -f /usr/lib/systemd/user/ordalix-ranger@.timer
+units=$(mktemp -d)
+instance=$(systemd-escape --path "$folder")
+cp /usr/lib/systemd/user/ordalix-ranger@.service "$units/ordalix-ranger@$instance.service"
+cp /usr/lib/systemd/user/ordalix-ranger@.timer "$units/ordalix-ranger@$instance.timer"
+if command -v systemd-analyze >/dev/null; then
+    systemd-analyze verify --man=no "$units"/*
+fi
+grep -qx "ExecStart=/usr/bin/ordalix --fichiers \$ORDALIX_OPTIONS %f" "$units"/*.service
+rm -rf "$units"
+touch -d 2024-03-09 "$folder/photo.jpg"
+command=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home"
+    XDG_DATA_HOME="$home/.local/share" XDG_STATE_HOME="$home/.local/state" /usr/bin/ordalix)
+"${command[@]}" --version | grep -q "^ordalix "
+"${command[@]}" --fichiers --criteres annee,mois --simulation "$folder" | grep -q "photo.jpg → 2024/03"
+"${command[@]}" --fichiers --criteres annee,mois "$folder"
+test -f "$folder/2024/03/photo.jpg"
+"${command[@]}" --annuler "$folder"
+test -f "$folder/photo.jpg" && test ! -e "$folder/2024"
+echo "installed command sorted, showed its plan and undid a run without a display"
 
 DEBIAN_FRONTEND=noninteractive $sudo apt-get remove -y -qq ordalix
 test ! -e /usr/bin/ordalix
