@@ -2,7 +2,8 @@
 // floors of its work measured in the same run on the same fresh volume: `cp -a` of the same
 // folder plus sending the same files to the trash one by one through RecycleFile (floor),
 // through GIO's g_file_trash (gio-floor), and through the least a trash needs, an info file
-// made with O_EXCL and a rename (rename-floor).
+// made with O_EXCL and a rename (rename-floor). The command line sorts the same files, started as a
+// script would start it, next to the window's run (cli-to-window-ratio).
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -156,7 +157,7 @@ int main(int argc, char* argv[]) {
     }
     const QString trash = work.filePath("data/Trash");
     const QStringList kinds{"own", "gio", "rename"};
-    QStringList folders{"floor-src", "root"};
+    QStringList folders{"floor-src", "root", "cli-root"};
     for (const QString& kind : kinds)
         folders << kind + "-1" << kind + "-2";
     for (const QString& folder : std::as_const(folders)) {
@@ -215,6 +216,25 @@ int main(int argc, char* argv[]) {
     const double run = view.clock.nsecsElapsed() / 1e9;
     const long peak = bench::peakKib();
 
+    // The command, on an identical folder into an emptied trash, with its journals on as the
+    // window's are. Under a name no path of the benchmark holds: its own name keeps files out.
+    emptyTrash();
+    const QString program = work.filePath("zqtrieur");
+    if (!QFile::copy(QStringLiteral(ORDALIX_PROGRAM), program) ||
+        !QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner)) {
+        std::fprintf(stderr, "cannot copy the program\n");
+        return 1;
+    }
+    const double cli = bench::commandSeconds(
+        1, QStringLiteral("'%1' --fichiers --criteres annee,mois --journal '%2' >/dev/null")
+               .arg(program, work.filePath("cli-root")));
+    const int cliLeft = QDir(work.filePath("cli-root")).entryList(QDir::Files).size();
+    if (cli <= 0 || cliLeft != 0) {
+        std::fprintf(stderr, "the command did not sort every file (%d left)\n", cliLeft);
+        return 1;
+    }
+    emptyTrash();
+
     measureFloors(2);
     QHash<QString, double> floors;
     for (const QString& kind : kinds) {
@@ -240,6 +260,8 @@ int main(int argc, char* argv[]) {
     bench::print("run-to-gio-floor-ratio", run / floors["gio"]);
     bench::print("run-to-rename-floor-ratio", run / floors["rename"]);
     bench::print("last-to-first-1000-ratio", last / first);
+    bench::print("cli-seconds", cli);
+    bench::print("cli-to-window-ratio", cli / run);
     bench::print("files-per-second", kFiles / run);
     bench::print("peak-added-mb", (peak - before) / 1024.0);
     Dialogs::setPresenter(nullptr);
