@@ -13,6 +13,7 @@
 #include "SystemFolders.h"
 #include "Undo.h"
 #include "outil32_DIR.h"
+#include "outil32_ini.h"
 #include "platform_convert.h"
 
 namespace cli {
@@ -90,11 +91,20 @@ int sort(Console& console, const Command& command, const QString& folder) {
         printPlan(console, sorting::SortPlan(view));
         return ExitDone;
     }
-    sorting::OrdalixExecute(view);
+    bool journalFailed = false;
+    try {
+        sorting::OrdalixExecute(view);
+    } catch (const EIniError& error) {
+        // A journal that cannot be written ends the run, as in the window.
+        console.message(error.message());
+        journalFailed = true;
+    }
     const Tally& tally = view.tally();
     if (tally.refused)
         return ExitRefused;
-    const int remaining = view.total() - view.handled();
+    // The folder list holds the root folder first: it is not one of the run's items.
+    const int total = files ? view.total() : view.total() - 1;
+    const int remaining = total - view.handled();
     const int ignored = view.handled() - tally.sorted - tally.left;
     const QString noun = files ? QStringLiteral("fichier(s)") : QStringLiteral("dossier(s)");
     QString summary = QStringLiteral("%1 %2 rangé(s), %3 ignoré(s), %4 laissé(s) en place dans %5")
@@ -103,7 +113,8 @@ int sort(Console& console, const Command& command, const QString& folder) {
                           .arg(ignored)
                           .arg(tally.left)
                           .arg(folder);
-    const bool stopped = Interrupted() && remaining > 0;
+    // Stopped by a signal, or ended by a failure it reported.
+    const bool stopped = remaining > 0 || journalFailed;
     if (stopped)
         summary += stoppedText(remaining);
     console.result(summary);

@@ -86,6 +86,7 @@ private slots:
     void undoOfAnotherFolderIsRefused();
     void systemFolderIsRefused();
     void fileInUseIsNamedAndLeft();
+    void journalThatCannotBeWrittenEndsTheRun();
     void signalStopsAtTheNextStep();
     void progressOnlyOnATerminal();
 
@@ -389,6 +390,17 @@ void TestCli::fileInUseIsNamedAndLeft() {
              qPrintable(result.out));
     QVERIFY(QFileInfo::exists(path("log.txt")));
     QVERIFY(QFileInfo::exists(path("2023/a.txt")));
+}
+
+void TestCli::journalThatCannotBeWrittenEndsTheRun() {
+    // The journals' folder has its place taken by a file: no record can be written.
+    QVERIFY(TestFiles::write(path("ZQTRIEUR_LOG"), "in the way"));
+    const Result result = run({"-f", "-c", "A", "--journal", m_root});
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.err.contains("Impossible d'écrire dans"), qPrintable(result.err));
+    QVERIFY2(result.out.contains("arrêté avant la fin"), qPrintable(result.out));
+    // Whatever was not done is still in its place, whole.
+    QCOMPARE(TestFiles::read(path("a.txt")), QByteArray("a.txt"));
 }
 
 void TestCli::signalStopsAtTheNextStep() {
