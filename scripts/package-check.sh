@@ -59,8 +59,11 @@ rm -rf "$units"
 touch -d 2024-03-09 "$folder/photo.jpg"
 command=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home"
     XDG_DATA_HOME="$home/.local/share" XDG_STATE_HOME="$home/.local/state" /usr/bin/ordalix)
-"${command[@]}" --version | grep -q "^ordalix "
-"${command[@]}" --fichiers --criteres annee,mois --simulation "$folder" | grep -q "photo.jpg → 2024/03"
+# Read whole before they are searched: grep -q would stop reading, and the pipe fail.
+version=$("${command[@]}" --version)
+[[ "$version" == "ordalix "* ]]
+plan=$("${command[@]}" --fichiers --criteres annee,mois --simulation "$folder")
+grep -q "photo.jpg → 2024/03" <<<"$plan"
 "${command[@]}" --fichiers --criteres annee,mois "$folder"
 test -f "$folder/2024/03/photo.jpg"
 "${command[@]}" --annuler "$folder"
