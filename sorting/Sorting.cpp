@@ -61,16 +61,16 @@ private:
 bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord& record) {
     // A file another program still has open for writing would be copied half-written, and the
     // writer would go on writing into the original in the trash: it stays where it is.
-    bool beingWritten = false;
-    const FileSnapshot before = SnapshotFile(source, beingWritten);
-    if (beingWritten)
+    SourceFile file(source);
+    if (file.beingWritten())
         return false;
+    const FileSnapshot& before = file.snapshot();
     const FileSnapshot existing = SnapshotFile(target);
     if (existing.exists && !existing.sameFileAs(before) && !existing.directory &&
         !RecycleFile(target, [&](const TrashedItem& at) { record.targetReplaced(target, at); }))
         return false;
     record.copying(source, target);
-    if (!FileCopy(source, target))
+    if (!file.copyTo(target))
         return false;
     if (SnapshotFile(source).unchangedSince(before))
         return true;
@@ -185,7 +185,7 @@ bool RefuseSystemFolder(SortWindow& window) {
 }
 
 DateComponents DateComponentsOf(const DateTimeValue& stamp) {
-    const QDate date = stamp.toDateTime().date();
+    const QDate date = stamp.date();
     return {date.year(), QString::asprintf("%02d", date.month()),
             QString::asprintf("%02d", date.day())};
 }
@@ -294,7 +294,6 @@ void RangerFichiers(SortWindow& window) {
     // The records kept back are written before each pump, so that whatever the messages start
     // (a stop, a second run) finds them on disk.
     RunMessagePump pump;
-    const auto flushLog = [&log] { log.flush(); };
     window.setPanelText(0, QStringLiteral("Patientez ..."));
     ProcessMessages();
     window.updateFileList();
@@ -312,6 +311,23 @@ void RangerFichiers(SortWindow& window) {
     LeftBehind unreadable(QStringLiteral(
         "%1 fichier(s) laissé(s) à leur place : leur nom n'a pas pu être lu (codage non valide) "
         "ou ils ont disparu pendant le rangement."));
+    // The status bar tells of the last file sorted; nothing shows it between two pumps, so its
+    // texts are made only before a pump, a message box or the run's end.
+    int sorted = 0;
+    QString lastRelative;
+    bool progressShown = true;
+    const auto showProgress = [&] {
+        if (progressShown)
+            return;
+        progressShown = true;
+        window.setPanelText(
+            0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés", sorted, ignored));
+        window.setPanelText(1, QStringLiteral("=> Dossier = ") + lastRelative + PathDelim);
+    };
+    const auto beforePump = [&] {
+        log.flush();
+        showProgress();
+    };
     for (int i = count - 1; i >= 0; --i) {
         window.selectFile(i);
         window.setGaugeProgress(count - i);
@@ -335,7 +351,7 @@ void RangerFichiers(SortWindow& window) {
         const QString name = lastComponent(full);
         QString relative;
         if (!FileRelativeDestination(window, name, date, relative)) {
-            log.flush();
+            beforePump();
             MsgDlg(NoDestinationWarning, mtWarning);
             notTrashed.report();
             unreadable.report();
@@ -346,7 +362,7 @@ void RangerFichiers(SortWindow& window) {
         record.createFolder(destination);
         if (!copyIntoPlace(full, destination + PathDelim + name, record)) {
             window.itemLeft(full, QStringLiteral("échec de la copie dans ") + destination);
-            log.flush(); // a message box handles messages too
+            beforePump(); // a message box handles messages too
             ShowMessage(QStringLiteral("#740: Echec copie\r\n\r\n") + name +
                         QStringLiteral("\r\n\r\nDans \r\n\r\n") + destination);
             continue;
@@ -362,12 +378,12 @@ void RangerFichiers(SortWindow& window) {
         } else {
             window.itemSorted(full, destination);
         }
-        window.setPanelText(0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés",
-                                                 count - i - ignored, ignored));
-        window.setPanelText(1, QStringLiteral("=> Dossier = ") + relative + PathDelim);
-        pump.whenDue(flushLog);
+        sorted = count - i - ignored;
+        lastRelative = relative;
+        progressShown = false;
+        pump.whenDue(beforePump);
         if (StopRequested) {
-            log.flush();
+            beforePump();
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i));
             notTrashed.report();
@@ -375,7 +391,7 @@ void RangerFichiers(SortWindow& window) {
             return;
         }
     }
-    log.flush();
+    beforePump();
     if (!window.AutoMode() && window.Warnings())
         InfoDlg(QString::asprintf("%d fichiers rangés %d fichiers ignorés",
                                   window.fileCount() - ignored, ignored));

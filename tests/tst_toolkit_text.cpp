@@ -92,6 +92,12 @@ void TestToolkitText::dateTimeValue_data() {
     QTest::newRow("2021") << QDateTime(QDate(2021, 3, 5), QTime(18, 0)) << 44260.75;
     QTest::newRow("milliseconds") << QDateTime(QDate(2000, 1, 1), QTime(0, 0, 0, 500))
                                   << 36526.0 + 0.5 / 86400.0;
+    // The date alone is read straight from the value: the last millisecond of a day, and a
+    // day whose clock jumps, stay on their day.
+    QTest::newRow("last millisecond")
+        << QDateTime(QDate(2023, 5, 6), QTime(23, 59, 59, 999)) << 45052.0 + 86399.999 / 86400.0;
+    QTest::newRow("daylight saving day")
+        << QDateTime(QDate(2024, 3, 31), QTime(3, 30)) << 45382.0 + 3.5 / 24.0;
 }
 
 void TestToolkitText::dateTimeValue() {
@@ -101,6 +107,7 @@ void TestToolkitText::dateTimeValue() {
     QCOMPARE(value.days, days);
     QCOMPARE(value.toDateTime(), time);
     QCOMPARE(value.year(), time.date().year());
+    QCOMPARE(value.date(), time.date());
 }
 
 void TestToolkitText::executableNames_data() {

@@ -129,47 +129,64 @@ FileSnapshot SnapshotFile(const QString& path) {
     return snapshot;
 }
 
-FileSnapshot SnapshotFile(const QString& path, bool& beingWritten) {
+SourceFile::SourceFile(const QString& path) : m_path(path) {
 #ifndef _WIN32
     // The file run looks at every source this way before copying it: one open and one fstat
-    // serve both questions, where the two calls make two opens and a stat.
+    // serve both questions and then the copy, where the three calls make three opens and a stat.
     std::string native;
     if (platform::profile::utf16ToUtf8(toPlatformPath(path), native, true) && !native.empty() &&
         native.find('\0') == std::string::npos) {
-        const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        m_fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         struct stat st;
-        if (fd >= 0 && ::fstat(fd, &st) == 0) {
-            FileSnapshot snapshot;
-            snapshot.exists = true;
-            snapshot.directory = S_ISDIR(st.st_mode);
-            snapshot.size = static_cast<quint64>(st.st_size);
-            snapshot.seconds = st.st_mtim.tv_sec;
-            snapshot.nanoseconds = static_cast<quint32>(st.st_mtim.tv_nsec);
-            snapshot.device = static_cast<quint64>(st.st_dev);
-            snapshot.index = static_cast<quint64>(st.st_ino);
+        if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
+            m_snapshot.exists = true;
+            m_snapshot.directory = S_ISDIR(st.st_mode);
+            m_snapshot.size = static_cast<quint64>(st.st_size);
+            m_snapshot.seconds = st.st_mtim.tv_sec;
+            m_snapshot.nanoseconds = static_cast<quint32>(st.st_mtim.tv_nsec);
+            m_snapshot.device = static_cast<quint64>(st.st_dev);
+            m_snapshot.index = static_cast<quint64>(st.st_ino);
             bool known = true;
-            beingWritten = false;
             // A read lease is refused exactly while someone has the file open for writing;
             // where none is offered, FileBeingWritten looks further.
             if (S_ISREG(st.st_mode)) {
-                if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
-                    ::fcntl(fd, F_SETLEASE, F_UNLCK);
+                if (::fcntl(m_fd, F_SETLEASE, F_RDLCK) == 0)
+                    ::fcntl(m_fd, F_SETLEASE, F_UNLCK);
                 else if (errno == EAGAIN || errno == EBUSY)
-                    beingWritten = true;
+                    m_beingWritten = true;
                 else
                     known = false;
             }
-            ::close(fd);
             if (!known)
-                beingWritten = FileBeingWritten(path);
-            return snapshot;
+                m_beingWritten = FileBeingWritten(path);
+            return;
         }
-        if (fd >= 0)
-            ::close(fd);
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
     }
 #endif
-    beingWritten = FileBeingWritten(path);
-    return SnapshotFile(path);
+    m_beingWritten = FileBeingWritten(path);
+    m_snapshot = SnapshotFile(path);
+}
+
+SourceFile::~SourceFile() {
+#ifndef _WIN32
+    if (m_fd >= 0)
+        ::close(m_fd);
+#endif
+}
+
+bool SourceFile::copyTo(const QString& destination) {
+#ifndef _WIN32
+    if (m_fd >= 0) {
+        const bool copied = platform::copyOpenFile(m_fd, toPlatformPath(destination), false);
+        ::close(m_fd);
+        m_fd = -1;
+        return copied;
+    }
+#endif
+    return FileCopy(m_path, destination);
 }
 
 QString LastFileErrorText() {

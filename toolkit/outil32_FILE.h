@@ -48,8 +48,27 @@ struct FileSnapshot {
     bool unchangedSince(const FileSnapshot& earlier) const;
 };
 FileSnapshot SnapshotFile(const QString& path);
-// SnapshotFile and FileBeingWritten together, from one open of the file.
-FileSnapshot SnapshotFile(const QString& path, bool& beingWritten);
+
+// A file to copy, looked at and copied through one open of it: its snapshot and whether another
+// program writes it (SnapshotFile and FileBeingWritten), then FileCopy from that same open file.
+class SourceFile {
+public:
+    explicit SourceFile(const QString& path);
+    ~SourceFile();
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+
+    const FileSnapshot& snapshot() const { return m_snapshot; }
+    bool beingWritten() const { return m_beingWritten; }
+    // FileCopy of the file as opened; once only.
+    bool copyTo(const QString& destination);
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    FileSnapshot m_snapshot;
+    bool m_beingWritten = false;
+};
 
 // The platform's text for the last failure of the calls above, for messages to the user.
 QString LastFileErrorText();

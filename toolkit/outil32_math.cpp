@@ -20,16 +20,33 @@ DateTimeValue DateTimeValue::fromDateTime(const QDateTime& local) {
     return DateTimeValue{days < 0 ? days - fraction : days + fraction};
 }
 
-QDateTime DateTimeValue::toDateTime() const {
+namespace {
+
+// The local date and time of day of a value, as written, before any time zone says what instant
+// they are.
+QDate splitDays(double days, qint64& msecs) {
     const double whole = std::trunc(days);
     const double fraction = std::fabs(days - whole);
-    qint64 msecs = std::llround(fraction * kMsecsPerDay);
+    msecs = std::llround(fraction * kMsecsPerDay);
     QDate date = kEpoch.addDays(static_cast<qint64>(whole));
     if (msecs >= static_cast<qint64>(kMsecsPerDay)) {
         msecs -= static_cast<qint64>(kMsecsPerDay);
         date = date.addDays(1);
     }
+    return date;
+}
+
+} // namespace
+
+QDateTime DateTimeValue::toDateTime() const {
+    qint64 msecs = 0;
+    const QDate date = splitDays(days, msecs);
     return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(msecs)));
+}
+
+QDate DateTimeValue::date() const {
+    qint64 msecs = 0;
+    return splitDays(days, msecs);
 }
 
 int DateTimeValue::year() const {

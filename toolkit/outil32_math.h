@@ -12,6 +12,7 @@ struct DateTimeValue {
 
     static DateTimeValue fromDateTime(const QDateTime& local);
     QDateTime toDateTime() const; // in local time
+    QDate date() const;           // toDateTime().date(), without working out the time zone
     int year() const;
     bool operator==(const DateTimeValue&) const = default;
 };

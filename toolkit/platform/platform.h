@@ -81,6 +81,10 @@ bool getFileStatus(const Path& path, FileStatus& status);
 // whole (a temporary file renamed over it), never truncated in place, and never when it is the
 // source itself.
 bool copyFile(const Path& from, const Path& to, bool failIfExists);
+#ifndef _WIN32
+// copyFile from a file already open for reading at its start (`from` is not opened again).
+bool copyOpenFile(int from, const Path& to, bool failIfExists);
+#endif
 
 // True when another process has the file open for writing: it may still be growing, and a
 // copy of it now could be half-written. False when nobody writes it or it cannot be opened.

@@ -503,14 +503,20 @@ bool getFileStatus(const Path& path, FileStatus& status) {
 
 bool copyFile(const Path& from, const Path& to, bool failIfExists) {
     std::string source;
-    std::string destination;
-    if (!toNative(from, source) || !toNative(to, destination))
+    if (!toNative(from, source))
         return false;
     Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return failErrno();
+    return copyOpenFile(in.get(), to, failIfExists);
+}
+
+bool copyOpenFile(int from, const Path& to, bool failIfExists) {
+    std::string destination;
+    if (!toNative(to, destination))
+        return false;
     struct stat st;
-    if (::fstat(in.get(), &st) != 0)
+    if (::fstat(from, &st) != 0)
         return failErrno();
     if (S_ISDIR(st.st_mode))
         return fail(EISDIR);
@@ -526,11 +532,11 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists) {
             return fail(EEXIST);
     } else if (errno != ENOENT) {
         return failErrno();
-    } else if (copyToNewName(in.get(), st, destination)) {
+    } else if (copyToNewName(from, st, destination)) {
         return true;
     }
     std::string temporary;
-    if (!copyToTemporary(in.get(), st, destination, temporary))
+    if (!copyToTemporary(from, st, destination, temporary))
         return false;
     const bool published = failIfExists ? renameNoReplace(temporary, destination)
                                         : ::rename(temporary.c_str(), destination.c_str()) == 0;
