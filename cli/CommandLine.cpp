@@ -83,9 +83,35 @@ QString errorText(const QCommandLineParser& parser, const QStringList& arguments
 } // namespace
 
 bool WantsCommand(const QStringList& arguments) {
-    for (qsizetype i = 1; i < arguments.size(); ++i)
-        if (arguments.at(i).startsWith(u'-') && arguments.at(i).size() > 1)
+    // The toolkit's own options keep starting the window, as they always did: a session manager
+    // restarts it with -session, a user may choose -platform or -style.
+    static const QStringList withValue{
+        QStringLiteral("platform"),        QStringLiteral("platformpluginpath"),
+        QStringLiteral("platformtheme"),   QStringLiteral("plugin"),
+        QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+        QStringLiteral("qwindowtitle"),    QStringLiteral("session"),
+        QStringLiteral("display"),         QStringLiteral("name"),
+        QStringLiteral("title"),           QStringLiteral("geometry"),
+        QStringLiteral("style"),           QStringLiteral("stylesheet"),
+        QStringLiteral("qmljsdebugger")};
+    static const QStringList flags{QStringLiteral("reverse"),     QStringLiteral("visual"),
+                                   QStringLiteral("widgetcount"), QStringLiteral("nograb"),
+                                   QStringLiteral("dograb"),      QStringLiteral("sync")};
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (!argument.startsWith(u'-') || argument.size() < 2)
+            continue;
+        QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
+        const bool inlineValue = name.contains(u'=');
+        name = name.section(u'=', 0, 0);
+        if (withValue.contains(name)) {
+            if (!inlineValue)
+                ++i;
+            continue;
+        }
+        if (!flags.contains(name))
             return true;
+    }
     return false;
 }
 

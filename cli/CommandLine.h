@@ -32,7 +32,8 @@ struct Command {
 };
 
 // True when the arguments (the program's name first) ask for the command rather than the
-// window: any of them looks like an option. A lone folder keeps starting the window.
+// window: one of them is an option other than the toolkit's own (-platform, -session, -style…).
+// A lone folder keeps starting the window.
 bool WantsCommand(const QStringList& arguments);
 
 // Reads the arguments (the program's name first).

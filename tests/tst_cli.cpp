@@ -12,6 +12,7 @@
 
 #include <csignal>
 
+#include "CommandLine.h"
 #include "TestFiles.h"
 #include "WindowTest.h"
 
@@ -79,6 +80,9 @@ class TestCli : public QObject {
 private slots:
     void initTestCase();
     void init();
+
+    void windowOrCommand_data();
+    void windowOrCommand();
 
     void invocations_data();
     void invocations();
@@ -159,6 +163,27 @@ Result TestCli::run(const QStringList& arguments, const QString& input) {
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
+}
+
+void TestCli::windowOrCommand_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("command");
+    QTest::newRow("nothing") << QStringList{} << false;
+    QTest::newRow("a folder") << QStringList{"photos"} << false;
+    QTest::newRow("a lone dash") << QStringList{"-"} << false;
+    QTest::newRow("session restart") << QStringList{"-session", "1abc", "photos"} << false;
+    QTest::newRow("toolkit options")
+        << QStringList{"-platform", "xcb", "-style=Fusion", "-reverse"} << false;
+    QTest::newRow("a sort") << QStringList{"-f", "-c", "A", "photos"} << true;
+    QTest::newRow("help") << QStringList{"--help"} << true;
+    QTest::newRow("an option after a toolkit one") << QStringList{"-platform", "xcb", "-n"} << true;
+    QTest::newRow("unknown option") << QStringList{"--tout"} << true;
+}
+
+void TestCli::windowOrCommand() {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, command);
+    QCOMPARE(cli::WantsCommand(QStringList{"ordalix"} + arguments), command);
 }
 
 void TestCli::invocations_data() {
