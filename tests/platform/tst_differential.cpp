@@ -297,6 +297,16 @@ private:
             }
             t = kept;
         };
+        // Lines that are neither blank, a header nor hold an "=": names without a value.
+        const auto withoutBareNames = [&] {
+            std::u16string kept;
+            for (const std::u16string& line : linesOf(t)) {
+                const std::u16string s = apiTrimmed(line);
+                if (s.empty() || s[0] == u'[' || s.find(u'=') != std::u16string::npos)
+                    kept += line + u"\r\n";
+            }
+            t = kept;
+        };
         struct Step {
             const char* reason;
             std::function<void()> takeOut;
@@ -317,11 +327,13 @@ private:
                  mapped(
                      [](char16_t c) { return c == u'\v' || c == u'\f' || c == 0x1A ? u' ' : c; });
              }},
-            {"a NUL is a character like any other", [&] {
+            {"a NUL is a character like any other",
+             [&] {
                  std::erase(t, u'\0');
                  std::erase(q.section, u'\0');
                  std::erase(q.key, u'\0');
-             }}};
+             }},
+            {"a line without = is no key", withoutBareNames}};
         for (const Step& step : steps) {
             step.takeOut();
             if (agreeOn(t, q))
@@ -419,7 +431,9 @@ TEST_CASE("the store reads what GetPrivateProfileStringW reads, but for its deli
     //   nothing can read them as a header or a comment;
     // - only spaces and tabs are blanks: a form feed or a vertical tab at a value's end is
     //   part of it;
-    // - a NUL is a character like any other, where the API's strings end at it.
+    // - a NUL is a character like any other, where the API's strings end at it;
+    // - a line without "=" is no key: the API reads it as a key with an empty value, which
+    //   hides a key of the same name further down.
     const std::uint64_t seed = numberFrom(
         "ORDALIX_DIFF_SEED",
         static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
