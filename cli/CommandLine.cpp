@@ -129,10 +129,6 @@ bool ParseCriteria(const QString& text, Criteria& criteria) {
 
 Command Parse(const QStringList& arguments) {
     Command command;
-    if (!WantsCommand(arguments)) {
-        command.folder = arguments.value(1);
-        return command;
-    }
     Options o;
     QCommandLineParser parser;
     parser.addOptions({o.files, o.folders, o.flatten, o.undo, o.criteria, o.captureDate, o.dryRun,

@@ -148,11 +148,11 @@ int undoLastRun(Console& console, const Command& command) {
         return ExitDone;
     }
     // A folder given names the run the user means: another one is not taken back by mistake.
-    if (!command.folder.isEmpty() &&
-        QDir::cleanPath(record->root) != QDir::cleanPath(folderOf(command.folder))) {
+    const QString folder = command.folder.isEmpty() ? QString() : folderOf(command.folder);
+    if (!folder.isEmpty() && QDir::cleanPath(record->root) != folder) {
         console.message(QStringLiteral("Le dernier rangement a eu lieu dans le dossier %1, pas "
                                        "dans %2 : rien n'a été annulé.")
-                            .arg(record->root, folderOf(command.folder)));
+                            .arg(record->root, folder));
         return ExitRefused;
     }
     if (command.dryRun) {
@@ -166,7 +166,7 @@ int undoLastRun(Console& console, const Command& command) {
         return ExitDone;
     }
     ConsoleUndoWindow view(console);
-    const std::optional<undo::UndoReport> report = undo::UndoLastRunExecute(view);
+    const std::optional<undo::UndoReport> report = undo::UndoRunExecute(*record, view);
     if (!report)
         return ExitItemsLeft;
     console.result(report->text().section(QStringLiteral("\r\n"), 0, 0));

@@ -19,7 +19,6 @@ public:
     // Redraws the progress line when it is due: percentage, count, the item in hand.
     void progress(int done, int total, const QString& item);
     void clearProgress();
-    bool terminal() const { return m_terminal; }
 
 private:
     void draw();

@@ -118,16 +118,12 @@ private:
     Tally m_tally;
 };
 
-class ConsoleUndoWindow : public undo::UndoWindow {
+class ConsoleUndoWindow : public undo::QuietUndoWindow {
 public:
     explicit ConsoleUndoWindow(Console& console) : m_console(console) {}
-    void setPanelText(int, const QString&) override {}
-    void setGaugeMinValue(int) override {}
     void setGaugeMaxValue(int value) override { m_total = value; }
     void setGaugeProgress(int value) override;
-    void showGauge() override {}
     void hideGauge() override { m_console.clearProgress(); }
-    void updateLists() override {}
 
 private:
     Console& m_console;

@@ -285,11 +285,15 @@ std::optional<UndoReport> UndoLastRunExecute(UndoWindow& window) {
         InfoDlg(QStringLiteral("Aucun rangement à annuler."));
         return std::nullopt;
     }
-    if (!ConfirmDlg(UndoQuestion(*record), mtConfirmation))
+    return UndoRunExecute(*record, window);
+}
+
+std::optional<UndoReport> UndoRunExecute(const Record& record, UndoWindow& window) {
+    if (!ConfirmDlg(UndoQuestion(record), mtConfirmation))
         return std::nullopt;
     StopRequested = false;
     window.setPanelText(0, QStringLiteral("Annulation ..."));
-    const UndoReport report = UndoRecord(*record, window);
+    const UndoReport report = UndoRecord(record, window);
     StopRequested = false;
     if (ApplicationTerminated())
         return std::nullopt;

@@ -39,5 +39,7 @@ UndoReport UndoRecord(const Record& record, UndoWindow& window);
 // The command: finds the last run, asks, undoes it and reports. The report, or nothing when
 // there was no run to undo, the question was declined or the program is ending.
 std::optional<UndoReport> UndoLastRunExecute(UndoWindow& window);
+// The same for a record its caller has read already.
+std::optional<UndoReport> UndoRunExecute(const Record& record, UndoWindow& window);
 
 } // namespace undo
