@@ -24,10 +24,6 @@ int indentFor(const QString& path, bool first) {
     return first ? 2 : 6 + 4 * static_cast<int>(path.count(PathDelim));
 }
 
-QString joined(const QString& folder, const QString& name) {
-    return listing::Joined(folder, name);
-}
-
 // Draws each row at its own indent, icon first.
 class IndentDelegate : public QStyledItemDelegate {
 public:
@@ -105,7 +101,7 @@ QList<FolderRow> DirectoryListBox::buildRows(const QString& folder, int* current
         QString ancestor;
         const QStringList pieces = folder.split(PathDelim);
         for (qsizetype i = 0; i + 1 < pieces.size(); ++i) {
-            ancestor = i == 0 ? pieces[0] + PathDelim : joined(ancestor, pieces[i]);
+            ancestor = i == 0 ? pieces[0] + PathDelim : listing::Joined(ancestor, pieces[i]);
             rows.append({ancestor, i == 0 ? ancestor : pieces[i], indentFor(ancestor, i == 0)});
         }
     }
@@ -117,7 +113,7 @@ QList<FolderRow> DirectoryListBox::buildRows(const QString& folder, int* current
 
     const QStringList names = listing::SubFolderNames(folder);
     for (const QString& name : std::as_const(names)) {
-        const QString path = joined(folder, name);
+        const QString path = listing::Joined(folder, name);
         rows.append({path, name, indentFor(path, false)});
     }
     return rows;
