@@ -129,14 +129,20 @@ FileSnapshot SnapshotFile(const QString& path) {
     return snapshot;
 }
 
-SourceFile::SourceFile(const QString& path) : m_path(path) {
+SourceFile::SourceFile(const QString& path, const std::function<void()>& beforeFollowingLink)
+    : m_path(path) {
 #ifndef _WIN32
     // The file run looks at every source this way before copying it: one open and one fstat
     // serve both questions and then the copy, where the three calls make three opens and a stat.
     std::string native;
     if (platform::profile::utf16ToUtf8(toPlatformPath(path), native, true) && !native.empty() &&
         native.find('\0') == std::string::npos) {
-        m_fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        m_fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+        if (m_fd < 0 && errno == ELOOP) {
+            if (beforeFollowingLink)
+                beforeFollowingLink();
+            m_fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        }
         struct stat st;
         if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
             m_snapshot.exists = true;
@@ -166,6 +172,8 @@ SourceFile::SourceFile(const QString& path) : m_path(path) {
         m_fd = -1;
     }
 #endif
+    if (beforeFollowingLink)
+        beforeFollowingLink();
     m_beingWritten = FileBeingWritten(path);
     m_snapshot = SnapshotFile(path);
 }

@@ -53,7 +53,9 @@ FileSnapshot SnapshotFile(const QString& path);
 // program writes it (SnapshotFile and FileBeingWritten), then FileCopy from that same open file.
 class SourceFile {
 public:
-    explicit SourceFile(const QString& path);
+    // `beforeFollowingLink` runs before a symbolic link is followed (never for a plain file),
+    // or before the file is opened at all where links cannot be told apart.
+    explicit SourceFile(const QString& path, const std::function<void()>& beforeFollowingLink = {});
     ~SourceFile();
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;

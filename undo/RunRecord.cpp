@@ -147,6 +147,7 @@ RunRecord::~RunRecord() {
 }
 
 void RunRecord::append(const QStringList& fields) {
+    const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_failed)
         return;
     if (m_fd < 0) {
@@ -171,10 +172,12 @@ void RunRecord::append(const QStringList& fields) {
         m_failed = true;
 }
 
-bool RunRecord::createFolder(const QString& folder) {
+bool RunRecord::createFolder(const QString& folder, const std::function<void()>& beforeMaking) {
     const QString target = withoutDelimiter(folder);
     if (IsFolder(target))
         return true;
+    if (beforeMaking)
+        beforeMaking();
     QStringList missing;
     for (QString level = target; !level.isEmpty() && !IsFolder(level); level = parentOf(level))
         missing.prepend(level);

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <mutex>
 #include <optional>
 
 #include "outil32_FILE.h"
@@ -49,8 +51,8 @@ public:
     RunRecord& operator=(const RunRecord&) = delete;
 
     // Makes sure `folder` exists (CreateDir, with its messages), recording every level it is
-    // about to make.
-    bool createFolder(const QString& folder);
+    // about to make; `beforeMaking` runs first when there is one to make.
+    bool createFolder(const QString& folder, const std::function<void()>& beforeMaking = {});
     void targetReplaced(const QString& target, const TrashedItem& where);
     void copying(const QString& source, const QString& copy);
     void originalTrashed(const QString& source, const TrashedItem& where);
@@ -68,6 +70,8 @@ private:
     RunKind m_kind;
     QString m_root;
     QDateTime m_started;
+    // Steps come from the run and from its trash lane: each line is written whole, one at a time.
+    std::mutex m_mutex;
     int m_fd = -1;
     bool m_failed = false;
     QSet<QString> m_existing; // folders seen to exist during this run
