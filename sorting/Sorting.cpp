@@ -9,6 +9,7 @@
 #include "RunRecord.h"
 #include "StopRequest.h"
 #include "SystemFolders.h"
+#include "TrashLane.h"
 #include "outil32_DIR.h"
 #include "outil32_Dialogs.h"
 #include "outil32_FILE.h"
@@ -58,10 +59,11 @@ private:
 // Copies a file to its target. A different file already there goes to the trash first; the
 // copy only counts when the source is not being written and did not change meanwhile (such a
 // file stays where it is, and a partial copy is removed).
-bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord& record) {
+bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord& record,
+                   const std::function<void()>& beforeFollowingLink) {
     // A file another program still has open for writing would be copied half-written, and the
     // writer would go on writing into the original in the trash: it stays where it is.
-    SourceFile file(source);
+    SourceFile file(source, beforeFollowingLink);
     if (file.beingWritten())
         return false;
     const FileSnapshot& before = file.snapshot();
@@ -84,9 +86,9 @@ bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord
 class LeftBehind {
 public:
     explicit LeftBehind(QString text) : m_text(std::move(text)) {}
-    void add() {
+    void add(const QString& reason = LastFileErrorText()) {
         ++m_count;
-        m_reason = LastFileErrorText();
+        m_reason = reason;
     }
     void report() const {
         if (m_count > 0)
@@ -324,7 +326,32 @@ void RangerFichiers(SortWindow& window) {
             0, QString::asprintf("%d fichiers rangés, %d fichiers ignorés", sorted, ignored));
         window.setPanelText(1, QStringLiteral("=> Dossier = ") + lastRelative + PathDelim);
     };
+    // The originals go to the trash beside the copies; what became of them is told here, on
+    // the run's own thread, in their order.
+    TrashLane lane([&record](const QString& original, const TrashedItem& at) {
+        record.originalTrashed(original, at);
+    });
+    const auto tellTrashed = [&] {
+        for (const TrashLane::Outcome& done : lane.takeOutcomes()) {
+            if (done.trashed) {
+                window.itemSorted(done.original, done.destination);
+                continue;
+            }
+            notTrashed.add(done.reason);
+            window.itemLeft(done.original,
+                            QStringLiteral("copié dans ") + done.destination +
+                                QStringLiteral(", mais l'original n'a pas pu aller à la "
+                                               "corbeille : ") +
+                                done.reason);
+        }
+    };
+    // Whatever the window shows or asks next finds every original handed over already tried.
+    const auto caughtUp = [&] {
+        lane.finish();
+        tellTrashed();
+    };
     const auto beforePump = [&] {
+        caughtUp();
         log.flush();
         showProgress();
     };
@@ -339,6 +366,7 @@ void RangerFichiers(SortWindow& window) {
         const DateComponents date =
             DateComponentsOf(photodate::SortStamp(full, usesCaptureDate(window)));
         if (date.Year < 1900) {
+            caughtUp(); // the items left are told in the run's order
             // A file listed but not found by its name: one the run cannot handle, told.
             if (!IsFile(full)) {
                 unreadable.add();
@@ -359,25 +387,20 @@ void RangerFichiers(SortWindow& window) {
         }
         const QString root = window.RootFolder();
         const QString destination = withDelimiter(root) + relative;
-        record.createFolder(destination);
-        if (!copyIntoPlace(full, destination + PathDelim + name, record)) {
-            window.itemLeft(full, QStringLiteral("échec de la copie dans ") + destination);
+        // The run behaves as if each original had gone before the next file: a folder to make
+        // may take the name of one still on its way, and a link may lead to one.
+        record.createFolder(destination, caughtUp);
+        if (!copyIntoPlace(full, destination + PathDelim + name, record, caughtUp)) {
             beforePump(); // a message box handles messages too
+            window.itemLeft(full, QStringLiteral("échec de la copie dans ") + destination);
             ShowMessage(QStringLiteral("#740: Echec copie\r\n\r\n") + name +
                         QStringLiteral("\r\n\r\nDans \r\n\r\n") + destination);
             continue;
         }
         if (window.Journal())
             log.add(root, name, destination);
-        if (!RecycleFile(full, [&](const TrashedItem& at) { record.originalTrashed(full, at); })) {
-            notTrashed.add();
-            window.itemLeft(full, QStringLiteral("copié dans ") + destination +
-                                      QStringLiteral(", mais l'original n'a pas pu aller à la "
-                                                     "corbeille : ") +
-                                      LastFileErrorText());
-        } else {
-            window.itemSorted(full, destination);
-        }
+        lane.send(full, destination);
+        tellTrashed();
         sorted = count - i - ignored;
         lastRelative = relative;
         progressShown = false;

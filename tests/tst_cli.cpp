@@ -90,6 +90,8 @@ private slots:
     void undoOfAnotherFolderIsRefused();
     void systemFolderIsRefused();
     void fileInUseIsNamedAndLeft();
+    void originalsTheTrashRefusesAreNamedInOrder();
+    void runActsAsOneFileAfterTheOther();
     void journalThatCannotBeWrittenEndsTheRun();
     void signalStopsAtTheNextStep();
     void progressOnlyOnATerminal();
@@ -415,6 +417,71 @@ void TestCli::fileInUseIsNamedAndLeft() {
              qPrintable(result.out));
     QVERIFY(QFileInfo::exists(path("log.txt")));
     QVERIFY(QFileInfo::exists(path("2023/a.txt")));
+}
+
+void TestCli::originalsTheTrashRefusesAreNamedInOrder() {
+    // Many files, so that the originals go to the trash while later files are copied; a few the
+    // trash cannot take, being immutable.
+    const QString many = m_work->filePath("many");
+    for (int i = 0; i < 60; ++i)
+        QVERIFY(TestFiles::write(many + QString::asprintf("/f%02d.txt", i), QByteArray::number(i)));
+    const QStringList held{"f50.txt", "f35.txt", "f10.txt"}; // in the run's order, last first
+    const auto release = qScopeGuard([&] {
+        for (const QString& name : held)
+            TestFiles::run("chattr", {"-i", many + "/" + name});
+    });
+    for (const QString& name : held) {
+        if (TestFiles::run("chattr", {"+i", many + "/" + name}) != 0)
+            QSKIP("chattr +i is not available here");
+    }
+    const QMap<QString, QString> before = stateOf(many);
+
+    const Result result = run({"-f", "-c", "L", many});
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.out.contains("57 fichier(s) rangé(s), 0 ignoré(s), 3 laissé(s) en place"),
+             qPrintable(result.out));
+    qsizetype at = -1;
+    for (const QString& name : held) {
+        const QString line = "laissé en place : " + many + "/" + name + " (copié dans " + many +
+                             "/f, mais l'original n'a pas pu aller à la corbeille : ";
+        const qsizetype found = result.err.indexOf(line);
+        QVERIFY2(found > at, qPrintable(result.err));
+        at = found;
+    }
+    QCOMPARE(result.err.count("laissé en place"), 3);
+    // Each held original stays beside its copy; every other one is in its folder only.
+    QCOMPARE(TestFiles::entries(many).filter(".txt"),
+             (QStringList{"f10.txt", "f35.txt", "f50.txt"}));
+    QCOMPARE(TestFiles::entries(many + "/f").size(), 60);
+
+    // Their record, written from the run and from the trash side by side, takes it all back.
+    QCOMPARE(run({"-u", many}).status, 0);
+    QCOMPARE(stateOf(many), before);
+}
+
+void TestCli::runActsAsOneFileAfterTheOther() {
+    // The originals go to the trash while the next files are copied, yet each file finds the
+    // ones before it gone: a link to a file sorted just before leads nowhere, as it would if
+    // the files were sorted one after the other. Sorted from the last name: f19b.txt, then its
+    // link f19a.txt, and so on.
+    const QString tidy = m_work->filePath("tidy");
+    QStringList sorted{"2021/"};
+    for (int i = 0; i < 20; ++i) {
+        const QString file = QString::asprintf("f%02db.txt", i);
+        const QString link = QString::asprintf("f%02da.txt", i);
+        QVERIFY(TestFiles::write(tidy + "/" + file, file.toUtf8()));
+        QVERIFY(QFile::link(file, tidy + "/" + link));
+        for (const QString& name : {file, link})
+            QVERIFY(TestFiles::setModified(tidy + "/" + name, kJul4));
+        sorted << "2021/" + file << link;
+    }
+    const Result result = run({"-f", "-c", "A", tidy});
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.out.contains("20 fichier(s) rangé(s), 0 ignoré(s), 20 laissé(s) en place"),
+             qPrintable(result.out));
+    QCOMPARE(result.err.count("(échec de la copie dans " + tidy + "/2021)"), 20);
+    sorted.sort();
+    QCOMPARE(entriesOf(tidy), sorted);
 }
 
 void TestCli::journalThatCannotBeWrittenEndsTheRun() {

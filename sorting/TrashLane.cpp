@@ -1,0 +1,76 @@
+#include "TrashLane.h"
+
+#include <exception>
+#include <utility>
+
+namespace sorting {
+
+namespace {
+// Enough to keep the lane busy between two copies, few enough that a stop or a message box
+// waits for nothing noticeable.
+constexpr std::size_t kMaxWaiting = 16;
+} // namespace
+
+TrashLane::TrashLane(BeforeMove beforeMove) : m_beforeMove(std::move(beforeMove)) {}
+
+TrashLane::~TrashLane() {
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_ending = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void TrashLane::send(const QString& original, const QString& destination) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { work(); });
+    m_changed.wait(lock, [&] { return m_waiting.size() < kMaxWaiting; });
+    m_waiting.push_back({original, destination, false, {}});
+    lock.unlock();
+    m_changed.notify_all();
+}
+
+QList<TrashLane::Outcome> TrashLane::takeOutcomes() {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return std::exchange(m_outcomes, {});
+}
+
+void TrashLane::finish() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_waiting.empty() && !m_busy; });
+}
+
+void TrashLane::work() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [&] { return m_ending || !m_waiting.empty(); });
+        if (m_waiting.empty())
+            return;
+        Outcome job = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        m_busy = true;
+        lock.unlock();
+        m_changed.notify_all(); // room for one more
+        try {
+            job.trashed = RecycleFile(job.original, [&](const TrashedItem& at) {
+                if (m_beforeMove)
+                    m_beforeMove(job.original, at);
+            });
+            if (!job.trashed)
+                job.reason = LastFileErrorText(); // this thread's own error
+        } catch (const std::exception& error) {
+            // Whatever threw came before the move: the original is still in its place.
+            job.trashed = false;
+            job.reason = QString::fromLocal8Bit(error.what());
+        }
+        lock.lock();
+        m_busy = false;
+        m_outcomes.append(std::move(job));
+        m_changed.notify_all();
+    }
+}
+
+} // namespace sorting
