@@ -58,8 +58,9 @@ public:
     virtual void showRefusal(const QString& reason) = 0;
     // Shows the root folder in the file manager, on behalf of the window.
     virtual void openRootFolder() = 0;
-    // Each item the run put in its place, and each it had to leave where it is, with why. The
-    // window shows counts only; a console names them.
+    // Each item the run put in its place, and each it had to leave where it is, with why, in the
+    // run's order and always on the run's own thread (a file counts once its original is in the
+    // trash). The window shows counts only; a console names them.
     virtual void itemSorted(const QString& /*item*/, const QString& /*destination*/) {}
     virtual void itemLeft(const QString& /*item*/, const QString& /*reason*/) {}
 };

@@ -24,6 +24,14 @@ TrashLane::~TrashLane() {
 }
 
 void TrashLane::send(const QString& original, const QString& destination) {
+#ifdef _WIN32
+    // The shell's recycle bin wants the calling thread set up for it: there the lane works in
+    // line, on the run's own thread.
+    Outcome job{original, destination, false, {}};
+    attempt(job);
+    const std::lock_guard<std::mutex> done(m_mutex);
+    m_outcomes.append(std::move(job));
+#else
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_thread.joinable())
         m_thread = std::thread([this] { work(); });
@@ -31,6 +39,7 @@ void TrashLane::send(const QString& original, const QString& destination) {
     m_waiting.push_back({original, destination, false, {}});
     lock.unlock();
     m_changed.notify_all();
+#endif
 }
 
 QList<TrashLane::Outcome> TrashLane::takeOutcomes() {
@@ -41,6 +50,21 @@ QList<TrashLane::Outcome> TrashLane::takeOutcomes() {
 void TrashLane::finish() {
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [&] { return m_waiting.empty() && !m_busy; });
+}
+
+void TrashLane::attempt(Outcome& job) const {
+    try {
+        job.trashed = RecycleFile(job.original, [&](const TrashedItem& at) {
+            if (m_beforeMove)
+                m_beforeMove(job.original, at);
+        });
+        if (!job.trashed)
+            job.reason = LastFileErrorText(); // this thread's own error
+    } catch (const std::exception& error) {
+        // Nothing after the move can throw: the original is still in its place.
+        job.trashed = false;
+        job.reason = QString::fromLocal8Bit(error.what());
+    }
 }
 
 void TrashLane::work() {
@@ -54,18 +78,7 @@ void TrashLane::work() {
         m_busy = true;
         lock.unlock();
         m_changed.notify_all(); // room for one more
-        try {
-            job.trashed = RecycleFile(job.original, [&](const TrashedItem& at) {
-                if (m_beforeMove)
-                    m_beforeMove(job.original, at);
-            });
-            if (!job.trashed)
-                job.reason = LastFileErrorText(); // this thread's own error
-        } catch (const std::exception& error) {
-            // Whatever threw came before the move: the original is still in its place.
-            job.trashed = false;
-            job.reason = QString::fromLocal8Bit(error.what());
-        }
+        attempt(job);
         lock.lock();
         m_busy = false;
         m_outcomes.append(std::move(job));

@@ -42,6 +42,8 @@ public:
     void finish();
 
 private:
+    // Sends one original to the trash and notes what became of it.
+    void attempt(Outcome& job) const;
     void work();
 
     BeforeMove m_beforeMove;
