@@ -1,6 +1,7 @@
 #include "TrashLane.h"
 
 #include <exception>
+#include <system_error>
 #include <utility>
 
 namespace sorting {
@@ -11,7 +12,13 @@ namespace {
 constexpr std::size_t kMaxWaiting = 16;
 } // namespace
 
-TrashLane::TrashLane(BeforeMove beforeMove) : m_beforeMove(std::move(beforeMove)) {}
+TrashLane::TrashLane(BeforeMove beforeMove) : m_beforeMove(std::move(beforeMove)) {
+#ifdef _WIN32
+    // The shell's recycle bin wants the calling thread set up for it: there the lane works in
+    // line, on the run's own thread.
+    m_inLine = true;
+#endif
+}
 
 TrashLane::~TrashLane() {
     {
@@ -24,22 +31,26 @@ TrashLane::~TrashLane() {
 }
 
 void TrashLane::send(const QString& original, const QString& destination) {
-#ifdef _WIN32
-    // The shell's recycle bin wants the calling thread set up for it: there the lane works in
-    // line, on the run's own thread.
     Outcome job{original, destination, false, {}};
-    attempt(job);
-    const std::lock_guard<std::mutex> done(m_mutex);
-    m_outcomes.append(std::move(job));
-#else
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_thread.joinable())
-        m_thread = std::thread([this] { work(); });
+    if (!m_inLine && !m_thread.joinable()) {
+        try {
+            m_thread = std::thread([this] { work(); });
+        } catch (const std::system_error&) {
+            m_inLine = true; // no thread to be had (a process limit): one step after the other
+        }
+    }
+    if (m_inLine) {
+        lock.unlock();
+        attempt(job);
+        lock.lock();
+        m_outcomes.append(std::move(job));
+        return;
+    }
     m_changed.wait(lock, [&] { return m_waiting.size() < kMaxWaiting; });
-    m_waiting.push_back({original, destination, false, {}});
+    m_waiting.push_back(std::move(job));
     lock.unlock();
     m_changed.notify_all();
-#endif
 }
 
 QList<TrashLane::Outcome> TrashLane::takeOutcomes() {

@@ -53,6 +53,7 @@ private:
     QList<Outcome> m_outcomes;
     bool m_busy = false;
     bool m_ending = false;
+    bool m_inLine = false; // each original tried at once, on the run's thread
     std::thread m_thread;
 };
 

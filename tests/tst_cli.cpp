@@ -11,6 +11,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <pwd.h>
+#include <unistd.h>
 
 #include "CommandLine.h"
 #include "TestFiles.h"
@@ -92,6 +94,7 @@ private slots:
     void fileInUseIsNamedAndLeft();
     void originalsTheTrashRefusesAreNamedInOrder();
     void runActsAsOneFileAfterTheOther();
+    void sortsWhereNoThreadCanBeHad();
     void journalThatCannotBeWrittenEndsTheRun();
     void signalStopsAtTheNextStep();
     void progressOnlyOnATerminal();
@@ -482,6 +485,50 @@ void TestCli::runActsAsOneFileAfterTheOther() {
     QCOMPARE(result.err.count("(échec de la copie dans " + tidy + "/2021)"), 20);
     sorted.sort();
     QCOMPARE(entriesOf(tidy), sorted);
+}
+
+void TestCli::sortsWhereNoThreadCanBeHad() {
+    // A user at the limit of their processes: the trash gets no thread of its own, and the run
+    // sends each original there itself instead of failing.
+    if (::getuid() != 0 || !::getpwnam("nobody") ||
+        QStandardPaths::findExecutable("setpriv").isEmpty() ||
+        QStandardPaths::findExecutable("prlimit").isEmpty())
+        QSKIP("setpriv, prlimit and the nobody account, run as root, are needed");
+    QTemporaryDir place;
+    QVERIFY(place.isValid());
+    QVERIFY(QFile::setPermissions(place.path(), QFile::permissions(place.path()) | QFile::ExeOther |
+                                                    QFile::ReadOther));
+    const QString program = place.filePath(TestProgramName);
+    QVERIFY(QFile::copy(m_program, program));
+    const QString limited = place.filePath("root");
+    for (int i = 0; i < 30; ++i)
+        QVERIFY(TestFiles::write(limited + QString::asprintf("/f%02d.txt", i)));
+    QCOMPARE(TestFiles::run("chown", {"-R", "nobody:", place.path()}), 0);
+
+    QProcess process;
+    QProcessEnvironment environment;
+    environment.insert("PATH", qEnvironmentVariable("PATH"));
+    environment.insert("HOME", place.path());
+    environment.insert("XDG_DATA_HOME", place.filePath("data"));
+    environment.insert("XDG_STATE_HOME", place.filePath("state"));
+    // The leak checker of a sanitized build needs a thread of its own at the end.
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+    process.setProcessEnvironment(environment);
+    process.start("setpriv",
+                  {"--reuid=nobody", "--regid=" + QString::number(::getpwnam("nobody")->pw_gid),
+                   "--clear-groups", "prlimit", "--nproc=1", program, "-f", "-c", "L", limited});
+    QVERIFY(process.waitForFinished(120000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    if (err.startsWith("prlimit:"))
+        QSKIP("the nobody account runs other processes here");
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(out.contains("30 fichier(s) rangé(s), 0 ignoré(s), 0 laissé(s)"),
+             qPrintable(out + err));
+    QCOMPARE(TestFiles::entries(limited), QStringList{"f"});
+    QCOMPARE(TestFiles::entries(limited + "/f").size(), 30);
+    QCOMPARE(TestFiles::entries(place.filePath("data/Trash/files")).size(), 30);
 }
 
 void TestCli::journalThatCannotBeWrittenEndsTheRun() {
