@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "CaptureDate.h"
@@ -363,6 +364,9 @@ void RangerFichiers(SortWindow& window) {
             ++ignored;
             continue;
         }
+        // A capture date is read through a link, which may lead to an original still on its way.
+        if (usesCaptureDate(window) && QFileInfo(full).isSymLink())
+            caughtUp();
         const DateComponents date =
             DateComponentsOf(photodate::SortStamp(full, usesCaptureDate(window)));
         if (date.Year < 1900) {
