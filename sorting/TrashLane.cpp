@@ -72,7 +72,7 @@ void TrashLane::attempt(Outcome& job) const {
         if (!job.trashed)
             job.reason = LastFileErrorText(); // this thread's own error
     } catch (const std::exception& error) {
-        // Nothing after the move can throw: the original is still in its place.
+        // Almost always thrown before the move, with the original still in its place.
         job.trashed = false;
         job.reason = QString::fromLocal8Bit(error.what());
     }

@@ -131,12 +131,14 @@ FileSnapshot SnapshotFile(const QString& path) {
 
 SourceFile::SourceFile(const QString& path, const std::function<void()>& beforeFollowingLink)
     : m_path(path) {
+    bool linksToldApart = false; // whether the open below could tell a link from a file
 #ifndef _WIN32
     // The file run looks at every source this way before copying it: one open and one fstat
     // serve both questions and then the copy, where the three calls make three opens and a stat.
     std::string native;
     if (platform::profile::utf16ToUtf8(toPlatformPath(path), native, true) && !native.empty() &&
         native.find('\0') == std::string::npos) {
+        linksToldApart = true;
         m_fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
         if (m_fd < 0 && errno == ELOOP) {
             if (beforeFollowingLink)
@@ -172,7 +174,7 @@ SourceFile::SourceFile(const QString& path, const std::function<void()>& beforeF
         m_fd = -1;
     }
 #endif
-    if (beforeFollowingLink)
+    if (beforeFollowingLink && !linksToldApart)
         beforeFollowingLink();
     m_beingWritten = FileBeingWritten(path);
     m_snapshot = SnapshotFile(path);
