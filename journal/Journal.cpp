@@ -71,14 +71,17 @@ struct Shared {
     QString locale;
     QString shortDate;
     QString heading;
+    // Whether the folder could be made: a write that then fails is only worth a second try
+    // when the folder was there and went meanwhile, not when making it failed (told once).
+    bool made = false;
 };
 
 Shared& shared(const QString& rootFolder) {
     static Shared cache;
-    if (cache.root != rootFolder || cache.folder.isEmpty()) {
+    if (cache.root != rootFolder || !cache.made) {
         cache.root = rootFolder;
         cache.folder = LogFolder(rootFolder);
-        CreateDir(cache.folder);
+        cache.made = CreateDir(cache.folder);
     }
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const QString locale = QLocale().name();
@@ -100,7 +103,7 @@ void write(Shared& logs, const QString& section, const QString& key, const QStri
     try {
         IniWriteString(section, key, value, logs.folder + file);
     } catch (const EIniError&) {
-        if (!CreateDir(logs.folder))
+        if (!logs.made || !CreateDir(logs.folder))
             throw;
         IniWriteString(section, key, value, logs.folder + file);
     }
@@ -113,7 +116,7 @@ void writeAll(Shared& logs, const QList<IniEntry>& entries, const QString& file)
     try {
         IniWriteStrings(entries, logs.folder + file);
     } catch (const EIniError&) {
-        if (!CreateDir(logs.folder))
+        if (!logs.made || !CreateDir(logs.folder))
             throw;
         IniWriteStrings(entries, logs.folder + file);
     }

@@ -1,6 +1,7 @@
 #include "CaptureDate.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <QTimeZone>
 
@@ -143,6 +144,10 @@ bool readMovie(const QString& path, Capture& capture) {
 
 Capture ReadCapture(const QString& path) {
     Capture capture;
+    // Only a regular file is read: a named pipe or a device called "x.jpg" would block the run
+    // for as long as nobody writes to it.
+    if (!QFileInfo(path).isFile())
+        return capture;
     const QString extension = extensionOf(path);
     if (imageExtensions().contains(extension))
         readImage(path, capture);

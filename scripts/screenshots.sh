@@ -28,7 +28,7 @@ session() {
     export QT_SCALE_FACTOR=$(awk "BEGIN{print $scale/100}")
     make_folder 8
     HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/share" \
-        "$app" "$work/Photos" &
+        XDG_STATE_HOME="$work/home/state" "$app" "$work/Photos" &
     local pid=$!
     sleep 2
     shoot "sort-files-$tag" "${w}x${h}+0+0"

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Builds Ordalix twice (plain, then with AddressSanitizer and UndefinedBehaviorSanitizer) and
 # runs the whole test suite on each build, headless. Fails when the suite left anything behind
-# in the file system's root or in the home folder: tests keep to the folders they make.
+# in the file system's root, in the home folder or in the user's state folder (where the run
+# records that an undo takes back live): tests keep to the folders they make.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 jobs=$(nproc)
 
-# The top-level entries of the places no test may touch.
+# The top-level entries of the places no test may touch, and the user's run records.
+state=${XDG_STATE_HOME:-$HOME/.local/state}
 outside() {
-    ls -A / "$HOME" 2>/dev/null
+    ls -A / "$HOME" "$state" "$state/ordalix" 2>/dev/null || true
+    # A record appended to keeps its name: its size and time tell.
+    find "$state/ordalix" -maxdepth 1 -type f -printf '%f %s %T@\n' 2>/dev/null | sort || true
 }
 
 run_suite() {

@@ -623,6 +623,12 @@ void TestSorting::journalFailureEndsTheCommand() {
     form->Button1->click();
     QCOMPARE(dialogs->shown.last().type, mtError);
     QVERIFY(dialogs->shown.last().text.startsWith("Impossible d'écrire dans "));
+    // The folder's failure is told once, right before the write error.
+    int folderBoxes = 0;
+    for (const auto& request : dialogs->shown)
+        folderBoxes += request.text.startsWith("Echec de création du dossier") ? 1 : 0;
+    QCOMPARE(folderBoxes, 1);
+    QVERIFY(dialogs->shown.at(dialogs->shown.size() - 2).text.startsWith("Echec de création"));
     // The first file was copied but stays in the root; the run and the command ended.
     QCOMPARE(TestFiles::read(path("b.txt")), QByteArray("b"));
     QCOMPARE(TestFiles::read(path("a.txt")), QByteArray("a"));
