@@ -102,6 +102,8 @@ int sort(Console& console, const Command& command, const QString& folder) {
     const Tally& tally = view.tally();
     if (tally.refused)
         return ExitRefused;
+    if (tally.notStarted && view.handled() == 0)
+        return ExitItemsLeft; // another run holds the folder, or no record: nothing was done
     // The folder list holds the root folder first: it is not one of the run's items.
     const int total = files ? view.total() : view.total() - 1;
     const int remaining = total - view.handled();
@@ -114,7 +116,7 @@ int sort(Console& console, const Command& command, const QString& folder) {
                           .arg(tally.left)
                           .arg(folder);
     // Stopped by a signal, or ended by a failure it reported.
-    const bool stopped = remaining > 0 || journalFailed;
+    const bool stopped = remaining > 0 || journalFailed || tally.notStarted;
     if (stopped)
         summary += stoppedText(remaining);
     console.result(summary);
@@ -134,15 +136,23 @@ int flattenTree(Console& console, const Command& command, const QString& folder)
                           .arg(tally.sorted)
                           .arg(folder)
                           .arg(tally.left);
-    const bool stopped = Interrupted() && view.gaugeProgress() < view.gaugeMaxValue();
-    if (stopped)
+    if (tally.notStarted && tally.sorted == 0)
+        return ExitItemsLeft; // another run holds the folder, or no record: nothing was done
+    const bool stopped = (Interrupted() || tally.notStarted) &&
+                         view.gaugeProgress() < view.gaugeMaxValue();
+    if (stopped || tally.notStarted)
         summary += stoppedText(view.gaugeMaxValue() - view.gaugeProgress());
     console.result(summary);
-    return tally.left > 0 || stopped ? ExitItemsLeft : ExitDone;
+    return tally.left > 0 || stopped || tally.notStarted ? ExitItemsLeft : ExitDone;
 }
 
 int undoLastRun(Console& console, const Command& command) {
-    const std::optional<undo::Record> record = undo::LastRecord();
+    QString damage;
+    const std::optional<undo::Record> record = undo::LastRecord(&damage);
+    if (!damage.isEmpty()) {
+        console.message(damage);
+        return ExitItemsLeft;
+    }
     if (!record) {
         console.result(QStringLiteral("Aucun rangement à annuler."));
         return ExitDone;

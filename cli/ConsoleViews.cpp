@@ -84,6 +84,15 @@ void ConsoleSortWindow::showRefusal(const QString& reason) {
     m_console.message(reason);
 }
 
+void ConsoleSortWindow::showNotStarted(const QString& reason) {
+    m_tally.notStarted = true;
+    m_console.message(reason);
+}
+
+void ConsoleSortWindow::itemIgnored(const QString& item, const QString& reason) {
+    m_console.message(QStringLiteral("ignoré : %1 (%2)").arg(item, reason));
+}
+
 void ConsoleSortWindow::itemSorted(const QString&, const QString&) {
     ++m_tally.sorted;
 }

@@ -16,7 +16,8 @@ namespace cli {
 struct Tally {
     int sorted = 0;
     int left = 0;
-    bool refused = false;
+    bool refused = false;    // the folder is not one the runs may work in
+    bool notStarted = false; // the run could not start or go on (another run, its record)
 };
 
 // Set once SIGINT or SIGTERM came: every view asks the run to stop at its next step.
@@ -62,9 +63,11 @@ public:
     void stopTimer() override {}
     void executeIniSave() override {}
     void showRefusal(const QString& reason) override;
+    void showNotStarted(const QString& reason) override;
     void openRootFolder() override {}
     void itemSorted(const QString& item, const QString& destination) override;
     void itemLeft(const QString& item, const QString& reason) override;
+    void itemIgnored(const QString& item, const QString& reason) override;
 
     const Tally& tally() const { return m_tally; }
     int handled() const { return m_progress; }
@@ -103,6 +106,7 @@ public:
     void selectFirstTabs() override {}
     void updateFileList() override {}
     void clickExplore() override {}
+    void runNotStarted() override { m_tally.notStarted = true; }
     void itemSorted(const QString& item, const QString& destination) override;
     void itemLeft(const QString& item, const QString& reason) override;
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include "RunLock.h"
 #include "StopRequest.h"
 #include "SystemFolders.h"
 #include "outil32_DIR.h"
@@ -42,6 +43,14 @@ bool isWalkedFolder(const platform::FindData& entry) {
            !hasAttribute(entry.attributes, platform::FileAttributeSystem) && entry.name != u"." &&
            entry.name != u"..";
 }
+
+// A symbolic link stays where it is: moved up, a relative one would point elsewhere or nowhere,
+// and an absolute one could lose a target that the walk moves.
+bool isLink(const platform::FindData& entry) {
+    return hasAttribute(entry.attributes, platform::FileAttributeReparsePoint) &&
+           entry.name != u"." && entry.name != u"..";
+}
+const QString LinkLeftReason = QStringLiteral("lien symbolique");
 
 // Anything at the path, a dangling link included.
 bool occupied(const QFileInfo& info) {
@@ -155,6 +164,9 @@ namespace {
 int g_notMoved = 0;
 QString g_notMovedReason;
 int g_unreadFolders = 0; // folders the walk could not list (a path too long, a refusal)
+int g_linksLeft = 0;      // symbolic links below the top folder, left where they are
+QString g_recordFailure;  // why the walk's record could not be written, when it could not
+bool g_notStarted = false; // the record could not even be made: nothing was moved
 } // namespace
 
 bool Running() {
@@ -178,13 +190,18 @@ void planFolder(QString& path, qsizetype topLength, const QString& topName, QSet
             subFolders.append(name);
             continue;
         }
-        if (!isFileEntry(entry, path + name))
-            continue;
         if (top) {
-            names.insert(name); // stays where it is
+            if (isLink(entry) || isFileEntry(entry, path + name))
+                names.insert(name); // stays where it is
             continue;
         }
         const QString shown = path.mid(topLength) + name;
+        if (isLink(entry)) {
+            lines.append(shown + QStringLiteral(" (laissé : %1)").arg(LinkLeftReason));
+            continue;
+        }
+        if (!isFileEntry(entry, path + name))
+            continue;
         if (folders.contains(name))
             lines.append(shown + QStringLiteral(" (laissé : un dossier porte ce nom)"));
         else if (names.contains(name))
@@ -227,32 +244,29 @@ bool MoveIntoFolder(const QString& source, const QString& folder, const QString&
     if (destination == source)
         return FileMoveReplace(source, destination); // the file stays as it is
     // Most names are new to the folder: a move that never replaces settles them at once.
-    if (record)
-        record->fileMovingUp(source, destination);
+    if (record && !record->fileMovingUp(source, destination))
+        return false;
     if (moveToFreeName(source, destination))
         return true;
     const QFileInfo there(destination);
     if (!occupied(there) || (there.isDir() && !there.isSymLink()))
         return false; // the file cannot move, or a folder has its name
-    if (SnapshotFile(destination).sameFileAs(SnapshotFile(source)))
-        return true; // already there under that name (a link or another name of the file)
+    if (undo::Identity(destination) == undo::Identity(source))
+        return true; // already there under that name (another name of the same file)
     // The file is parked beside its destination first: if it cannot move, the file it would
     // replace has not gone to the trash for nothing.
     const QString parked = freeName(folder);
-    if (record)
-        record->fileParking(source, parked);
+    if (record && !record->fileParking(source, parked))
+        return false;
     if (!moveToFreeName(source, parked))
         return false;
     const auto noteReplaced = [&](const TrashedItem& at) {
-        if (record)
-            record->fileReplaced(destination, at);
+        return !record || record->fileReplaced(destination, at);
     };
-    if (RecycleFile(destination, noteReplaced)) {
-        if (record)
-            record->fileMovingUp(source, destination, parked);
-        if (moveToFreeName(parked, destination))
-            return true;
-    }
+    if (RecycleFile(destination, noteReplaced) &&
+        (!record || record->fileMovingUp(source, destination, parked)) &&
+        moveToFreeName(parked, destination))
+        return true;
     moveToFreeName(parked, source);
     return false;
 }
@@ -264,6 +278,12 @@ void DeOrdalixExecute(FlattenWindow& window) {
         return;
     if (systemfolders::IsSystemFolder(window.TopFolder())) {
         MsgDlg(systemfolders::RefusalText(window.TopFolder()), mtWarning);
+        return;
+    }
+    const undo::RunLock lock(window.TopFolder());
+    if (!lock.taken()) {
+        MsgDlg(lock.refusal(), mtWarning);
+        window.runNotStarted();
         return;
     }
     Run run(window);
@@ -287,13 +307,34 @@ void DeOrdalixExecute(FlattenWindow& window) {
     ExtraireArborescence(window, window.TopFolder(), AllFilesMask);
     if (ApplicationTerminated())
         return;
-    window.setGaugeProgress(window.gaugeMaxValue());
-    InfoDlg(QStringLiteral("%1 fichiers présents ou déplacés dans %2\r\n\r\nVous pouvez supprimer "
-                           "les dossiers vides si vous le désirez")
-                .arg(QString::number(window.StatusTag()), window.TopFolder()));
+    if (!g_recordFailure.isEmpty()) {
+        if (g_notStarted) {
+            MsgDlg(g_recordFailure + QStringLiteral("\r\n\r\nL'extraction n'a pas commencé : "
+                                                    "rien n'a été changé."),
+                   mtError);
+            window.runNotStarted();
+            return;
+        }
+        MsgDlg(g_recordFailure +
+                   QStringLiteral("\r\n\r\nL'extraction s'arrête ici, avant l'étape suivante : "
+                                  "%1 fichier(s) remonté(s) jusque-là. Ils peuvent être remis en "
+                                  "place avec « Annuler le dernier rangement » (Ctrl+Z).")
+                       .arg(window.StatusTag()),
+               mtError);
+        window.runNotStarted();
+    } else {
+        window.setGaugeProgress(window.gaugeMaxValue());
+        InfoDlg(QStringLiteral("%1 fichiers présents ou déplacés dans %2\r\n\r\nVous pouvez "
+                               "supprimer les dossiers vides si vous le désirez")
+                    .arg(QString::number(window.StatusTag()), window.TopFolder()));
+    }
     // Told rather than left unnoticed: those files are still below the top folder.
-    if (g_notMoved > 0 || g_unreadFolders > 0) {
+    if (g_notMoved > 0 || g_unreadFolders > 0 || g_linksLeft > 0) {
         QString text;
+        if (g_linksLeft > 0)
+            text += QStringLiteral("%1 lien(s) symbolique(s) laissé(s) dans leur dossier : "
+                                   "déplacés, ils ne mèneraient plus au même endroit.\r\n")
+                        .arg(g_linksLeft);
         if (g_notMoved > 0)
             text += QStringLiteral("%1 fichier(s) n'ont pas pu être déplacés : ils restent dans "
                                    "leur dossier.\r\n")
@@ -313,9 +354,17 @@ bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QS
     StopRequested = false; // a key pressed during the count or the question is dropped
     g_notMoved = 0;
     g_unreadFolders = 0;
+    g_linksLeft = 0;
     g_notMovedReason.clear();
+    g_recordFailure.clear();
+    g_notStarted = false;
     HourGlass cursor;
     Walk walk(window, folder);
+    if (!walk.record.open()) {
+        g_recordFailure = walk.record.failure();
+        g_notStarted = true;
+        return false;
+    }
     return ExtraireDossier(walk, mask);
 }
 
@@ -338,7 +387,12 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
         for (; found; found = search.findNext(entry)) {
             const QString name = ordalix::fromPlatformPath(entry.name);
             path += name;
-            if (isFileEntry(entry, path)) {
+            if (isLink(entry)) {
+                if (length > walk.topLength) {
+                    ++g_linksLeft;
+                    walk.window.itemLeft(path, LinkLeftReason);
+                }
+            } else if (isFileEntry(entry, path)) {
                 const int moved = walk.window.StatusTag();
                 walk.setStatusLine(moved, shown, name);
                 const QString top = withDelimiter(walk.window.TopFolder());
@@ -346,6 +400,11 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
                     walk.window.setStatusTag(moved + 1);
                     walk.advanceGauge();
                     walk.window.itemSorted(path, top);
+                } else if (walk.record.failed()) {
+                    // Its step could not be noted down: not taken, and the walk ends here.
+                    g_recordFailure = walk.record.failure();
+                    path.truncate(length);
+                    return false;
                 } else {
                     ++g_notMoved;
                     g_notMovedReason = LastFileErrorText();

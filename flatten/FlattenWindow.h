@@ -30,6 +30,9 @@ public:
     virtual void updateFileList() = 0;
     // A click on mnu_EXPLORE: the root folder shown in the file manager.
     virtual void clickExplore() = 0;
+    // The walk could not start or go on: another run holds the folder, or its record cannot be
+    // written. Its message box has told why.
+    virtual void runNotStarted() {}
     // Each file moved up, and each file or folder the walk had to leave, with why. The window
     // shows counts only; a console names them.
     virtual void itemSorted(const QString& /*item*/, const QString& /*destination*/) {}

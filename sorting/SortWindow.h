@@ -56,6 +56,9 @@ public:
     virtual void executeIniSave() = 0;
     // Says on the status bar and the automatic-mode lamp why a run was refused.
     virtual void showRefusal(const QString& reason) = 0;
+    // Says why a run could not start although its folder is fine (another run holds it, its
+    // record cannot be written); nothing was changed. The window says it as a refusal.
+    virtual void showNotStarted(const QString& reason) { showRefusal(reason); }
     // Shows the root folder in the file manager, on behalf of the window.
     virtual void openRootFolder() = 0;
     // Each item the run put in its place, and each it had to leave where it is, with why, in the
@@ -63,6 +66,8 @@ public:
     // trash). The window shows counts only; a console names them.
     virtual void itemSorted(const QString& /*item*/, const QString& /*destination*/) {}
     virtual void itemLeft(const QString& /*item*/, const QString& /*reason*/) {}
+    // An item the run passes over on purpose (counted with the ignored ones), with why.
+    virtual void itemIgnored(const QString& /*item*/, const QString& /*reason*/) {}
 };
 
 } // namespace sorting

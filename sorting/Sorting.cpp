@@ -7,6 +7,7 @@
 
 #include "CaptureDate.h"
 #include "Journal.h"
+#include "RunLock.h"
 #include "RunRecord.h"
 #include "StopRequest.h"
 #include "SystemFolders.h"
@@ -57,28 +58,64 @@ private:
     SortWindow& m_window;
 };
 
-// Copies a file to its target. A different file already there goes to the trash first; the
-// copy only counts when the source is not being written and did not change meanwhile (such a
-// file stays where it is, and a partial copy is removed).
-bool copyIntoPlace(const QString& source, const QString& target, undo::RunRecord& record,
-                   const std::function<void()>& beforeFollowingLink) {
+const QString& ChangedReason = ChangedWhileSorted;
+const QString BeingWrittenReason =
+    QStringLiteral("en cours d'écriture par un autre programme : il sera rangé la prochaine fois");
+
+// What became of one copy.
+struct Copied {
+    bool done = false;
+    QString reason;      // why not, when not
+    FileSnapshot source; // the original as copied
+    FileSnapshot copy;   // the copy as made: only that may be removed without the trash
+};
+
+// Copies a file to its target. The copy is written whole beside the target before anything
+// else: only then does a different file holding the name go to the trash, and the copy take
+// the name (never replacing). It only counts when the source is not being written and did not
+// change meanwhile; otherwise the source stays where it is and the copy, never named, goes.
+Copied copyIntoPlace(const QString& source, const QString& target, undo::RunRecord& record,
+                     const std::function<void()>& beforeFollowingLink) {
+    Copied result;
     // A file another program still has open for writing would be copied half-written, and the
     // writer would go on writing into the original in the trash: it stays where it is.
     SourceFile file(source, beforeFollowingLink);
-    if (file.beingWritten())
-        return false;
+    if (file.beingWritten()) {
+        result.reason = BeingWrittenReason;
+        return result;
+    }
     const FileSnapshot& before = file.snapshot();
+    if (!file.copyBeside(target)) {
+        result.reason = LastFileErrorText();
+        return result;
+    }
+    if (!SnapshotFile(source).unchangedSince(before)) {
+        result.reason = ChangedReason;
+        return result;
+    }
     const FileSnapshot existing = SnapshotFile(target);
-    if (existing.exists && !existing.sameFileAs(before) && !existing.directory &&
-        !RecycleFile(target, [&](const TrashedItem& at) { record.targetReplaced(target, at); }))
-        return false;
-    record.copying(source, target);
-    if (!file.copyTo(target))
-        return false;
-    if (SnapshotFile(source).unchangedSince(before))
-        return true;
-    QFile::remove(target); // our own fresh copy; the source is still in place
-    return false;
+    if (existing.exists && existing.sameFileAs(before)) {
+        result.reason = QStringLiteral("le fichier est déjà à cette place");
+        return result;
+    }
+    if (existing.exists && existing.directory) {
+        result.reason = QStringLiteral("un dossier porte son nom dans ") + target;
+        return result;
+    }
+    if (existing.exists && !RecycleFile(target, [&](const TrashedItem& at) {
+            return record.targetReplaced(target, at);
+        })) {
+        result.reason = LastFileErrorText();
+        return result;
+    }
+    if (!record.copying(source, target) || !file.publishCopy()) {
+        result.reason = record.failed() ? record.failure() : LastFileErrorText();
+        return result;
+    }
+    result.done = true;
+    result.source = before;
+    result.copy = file.copySnapshot();
+    return result;
 }
 
 // Items a run could not take out of the root folder, told to the user once, at the run's end,
@@ -93,7 +130,9 @@ public:
     }
     void report() const {
         if (m_count > 0)
-            MsgDlg(m_text.arg(m_count) + QStringLiteral("\r\n\r\n") + m_reason, mtWarning);
+            MsgDlg(m_text.arg(m_count) +
+                       (m_reason.isEmpty() ? QString() : QStringLiteral("\r\n\r\n") + m_reason),
+                   mtWarning);
     }
 
 private:
@@ -105,6 +144,7 @@ private:
 const QString UnreadableNameReason =
     QStringLiteral("nom illisible (codage non valide), ou disparu pendant le rangement");
 const QString UnreadableDateReason = QStringLiteral("date illisible");
+const QString FolderLinkReason = QStringLiteral("lien symbolique vers un dossier");
 
 // At most 15 names, then "...".
 void shorten(QStringList& names) {
@@ -165,6 +205,10 @@ QStringList SortPlan(const SortWindow& window) {
             lines.append(name + QStringLiteral(" (laissé : déjà un nom de rangement)"));
             continue;
         }
+        if (QFileInfo(full).isSymLink()) {
+            lines.append(name + QStringLiteral(" (laissé : %1)").arg(FolderLinkReason));
+            continue;
+        }
         const DateComponents date = DateComponentsOf(FileTimeStamp(full));
         QString destination;
         if (date.Year < 1900)
@@ -185,6 +229,33 @@ bool RefuseSystemFolder(SortWindow& window) {
     if (!window.AutoMode())
         MsgDlg(reason, mtWarning);
     return true;
+}
+
+bool RefuseToStart(SortWindow& window, const undo::RunLock& lock, undo::RunRecord& record) {
+    QString reason;
+    if (!lock.taken())
+        reason = lock.refusal();
+    else if (!record.open())
+        reason = record.failure() +
+                 QStringLiteral("\r\n\r\nLe rangement n'a pas commencé : rien n'a été changé.");
+    if (reason.isEmpty())
+        return false;
+    TellNotDone(window, reason, mtWarning);
+    return true;
+}
+
+void TellNotDone(SortWindow& window, const QString& reason, TMsgDlgType type) {
+    window.showNotStarted(reason);
+    if (!window.AutoMode())
+        MsgDlg(reason, type);
+}
+
+QString RecordFailureText(const undo::RunRecord& record, int done) {
+    return record.failure() +
+           QStringLiteral("\r\n\r\nLe rangement s'arrête ici, avant l'étape suivante : %1 "
+                          "élément(s) rangé(s) jusque-là. Ils peuvent être remis en place avec "
+                          "« Annuler le dernier rangement » (Ctrl+Z).")
+               .arg(done);
 }
 
 DateComponents DateComponentsOf(const DateTimeValue& stamp) {
@@ -292,6 +363,10 @@ void OrdalixExecute(SortWindow& window) {
 void RangerFichiers(SortWindow& window) {
     if (RefuseSystemFolder(window))
         return;
+    const undo::RunLock lock(window.RootFolder());
+    undo::RunRecord record(undo::RunKind::Files, window.RootFolder());
+    if (RefuseToStart(window, lock, record))
+        return;
     Run run(window);
     journal::FileMoveLog log;
     // The records kept back are written before each pump, so that whatever the messages start
@@ -306,7 +381,6 @@ void RangerFichiers(SortWindow& window) {
     window.showGauge();
 
     const QString program = ExeNameUpper();
-    undo::RunRecord record(undo::RunKind::Files, window.RootFolder());
     int ignored = 0;
     LeftBehind notTrashed(QStringLiteral(
         "%1 fichier(s) copié(s) sans pouvoir être mis à la corbeille : l'original reste aussi "
@@ -314,6 +388,14 @@ void RangerFichiers(SortWindow& window) {
     LeftBehind unreadable(QStringLiteral(
         "%1 fichier(s) laissé(s) à leur place : leur nom n'a pas pu être lu (codage non valide) "
         "ou ils ont disparu pendant le rangement."));
+    LeftBehind changed(QStringLiteral(
+        "%1 fichier(s) modifié(s) pendant le rangement : laissé(s) à leur place, ils seront "
+        "rangés la prochaine fois."));
+    const auto reportLeft = [&] {
+        notTrashed.report();
+        unreadable.report();
+        changed.report();
+    };
     // The status bar tells of the last file sorted; nothing shows it between two pumps, so its
     // texts are made only before a pump, a message box or the run's end.
     int sorted = 0;
@@ -330,12 +412,17 @@ void RangerFichiers(SortWindow& window) {
     // The originals go to the trash beside the copies; what became of them is told here, on
     // the run's own thread, in their order.
     TrashLane lane([&record](const QString& original, const TrashedItem& at) {
-        record.originalTrashed(original, at);
+        return record.originalTrashed(original, at);
     });
     const auto tellTrashed = [&] {
         for (const TrashLane::Outcome& done : lane.takeOutcomes()) {
             if (done.trashed) {
                 window.itemSorted(done.original, done.destination);
+                continue;
+            }
+            if (done.changed) {
+                changed.add({});
+                window.itemLeft(done.original, done.reason);
                 continue;
             }
             notTrashed.add(done.reason);
@@ -355,6 +442,12 @@ void RangerFichiers(SortWindow& window) {
         caughtUp();
         log.flush();
         showProgress();
+    };
+    // A step whose line is not in the record is never taken: the run ends there, as a stop.
+    const auto stopOnRecordFailure = [&] {
+        beforePump();
+        TellNotDone(window, RecordFailureText(record, sorted), mtError);
+        reportLeft();
     };
     for (int i = count - 1; i >= 0; --i) {
         window.selectFile(i);
@@ -385,8 +478,7 @@ void RangerFichiers(SortWindow& window) {
         if (!FileRelativeDestination(window, name, date, relative)) {
             beforePump();
             MsgDlg(NoDestinationWarning, mtWarning);
-            notTrashed.report();
-            unreadable.report();
+            reportLeft();
             return;
         }
         const QString root = window.RootFolder();
@@ -394,8 +486,23 @@ void RangerFichiers(SortWindow& window) {
         // The run behaves as if each original had gone before the next file: a folder to make
         // may take the name of one still on its way, and a link may lead to one.
         record.createFolder(destination, caughtUp);
-        if (!copyIntoPlace(full, destination + PathDelim + name, record, caughtUp)) {
+        if (record.failed()) {
+            stopOnRecordFailure();
+            return;
+        }
+        const QString target = destination + PathDelim + name;
+        const Copied copied = copyIntoPlace(full, target, record, caughtUp);
+        if (record.failed()) {
+            stopOnRecordFailure();
+            return;
+        }
+        if (!copied.done) {
             beforePump(); // a message box handles messages too
+            if (copied.reason == ChangedReason) {
+                changed.add({});
+                window.itemLeft(full, ChangedReason);
+                continue;
+            }
             window.itemLeft(full, QStringLiteral("échec de la copie dans ") + destination);
             ShowMessage(QStringLiteral("#740: Echec copie\r\n\r\n") + name +
                         QStringLiteral("\r\n\r\nDans \r\n\r\n") + destination);
@@ -403,27 +510,33 @@ void RangerFichiers(SortWindow& window) {
         }
         if (window.Journal())
             log.add(root, name, destination);
-        lane.send(full, destination);
+        lane.send(full, destination, target, copied.source, copied.copy);
         tellTrashed();
         sorted = count - i - ignored;
         lastRelative = relative;
         progressShown = false;
         pump.whenDue(beforePump);
+        if (record.failed()) {
+            stopOnRecordFailure();
+            return;
+        }
         if (StopRequested) {
             beforePump();
             InfoDlg(QStringLiteral("Interruption utilisateur"));
             window.setPanelText(0, QString::asprintf("%d fichiers restants", i));
-            notTrashed.report();
-            unreadable.report();
+            reportLeft();
             return;
         }
     }
     beforePump();
+    if (record.failed()) {
+        stopOnRecordFailure();
+        return;
+    }
     if (!window.AutoMode() && window.Warnings())
         InfoDlg(QString::asprintf("%d fichiers rangés %d fichiers ignorés",
                                   window.fileCount() - ignored, ignored));
-    notTrashed.report();
-    unreadable.report();
+    reportLeft();
     window.updateFileList();
     if (!window.AutoMode())
         window.openRootFolder();
@@ -431,6 +544,10 @@ void RangerFichiers(SortWindow& window) {
 
 void RangerDossiers(SortWindow& window) {
     if (RefuseSystemFolder(window))
+        return;
+    const undo::RunLock lock(window.RootFolder());
+    undo::RunRecord record(undo::RunKind::Folders, window.RootFolder());
+    if (RefuseToStart(window, lock, record))
         return;
     RunMessagePump pump;
     QStringList listRange;
@@ -445,7 +562,6 @@ void RangerDossiers(SortWindow& window) {
     window.showGauge();
 
     const int selected = window.folderItemIndex();
-    undo::RunRecord record(undo::RunKind::Folders, window.RootFolder());
     int moved = 0;
     int ignored = 0;
     LeftBehind notMoved(QStringLiteral(
@@ -457,6 +573,13 @@ void RangerDossiers(SortWindow& window) {
         if (SkipFolderName(name)) {
             listIgnore.append(name);
             ++ignored;
+            continue;
+        }
+        // A link to a folder stays: moved, a relative one would lead elsewhere.
+        if (QFileInfo(full).isSymLink()) {
+            listIgnore.append(name);
+            ++ignored;
+            window.itemIgnored(full, FolderLinkReason);
             continue;
         }
         const DateComponents date = DateComponentsOf(FileTimeStamp(full));
@@ -475,8 +598,12 @@ void RangerDossiers(SortWindow& window) {
             notMoved.report();
             return;
         }
-        record.createFolder(destination);
-        record.folderMoving(full, destination + PathDelim + name);
+        if ((!record.createFolder(destination) && record.failed()) ||
+            !record.folderMoving(full, destination + PathDelim + name)) {
+            TellNotDone(window, RecordFailureText(record, moved), mtError);
+            notMoved.report();
+            return;
+        }
         if (ShellMove(full, destination + PathDelim + name)) {
             listRange.append(name);
             ++moved;

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "SortWindow.h"
+#include "outil32_Dialogs.h"
 #include "outil32_math.h"
 
 namespace sorting {
@@ -45,6 +46,26 @@ QStringList SortPlan(const SortWindow& window);
 // Refuses a run on a system folder: the window says why, and so does a message box unless the
 // run is unattended. True when refused; nothing has been touched then.
 bool RefuseSystemFolder(SortWindow& window);
+
+} // namespace sorting
+
+namespace undo {
+class RunLock;
+class RunRecord;
+} // namespace undo
+
+namespace sorting {
+
+// Refuses a run that cannot start: another run holds its folder (the lock was not taken), or
+// its record cannot be made. The window says why, and a box does unless the run is unattended.
+// True when refused; nothing has been touched then.
+bool RefuseToStart(SortWindow& window, const undo::RunLock& lock, undo::RunRecord& record);
+// Says why a run did not start or did not finish: the window (or the command) always, a box too
+// unless the run is unattended.
+void TellNotDone(SortWindow& window, const QString& reason, TMsgDlgType type);
+// What a run says when a line of its record could not be written: it stopped there, and what
+// it did can be taken back.
+QString RecordFailureText(const undo::RunRecord& record, int done);
 
 void OrdalixExecute(SortWindow& window);
 void RangerFichiers(SortWindow& window);

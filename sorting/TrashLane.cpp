@@ -1,5 +1,8 @@
 #include "TrashLane.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <exception>
 #include <system_error>
 #include <utility>
@@ -30,8 +33,15 @@ TrashLane::~TrashLane() {
         m_thread.join();
 }
 
-void TrashLane::send(const QString& original, const QString& destination) {
-    Outcome job{original, destination, false, {}};
+void TrashLane::send(const QString& original, const QString& destination,
+                     const QString& copyPath, const FileSnapshot& source,
+                     const FileSnapshot& copy) {
+    Outcome job;
+    job.original = original;
+    job.destination = destination;
+    job.copyPath = copyPath;
+    job.source = source;
+    job.copy = copy;
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_inLine && !m_thread.joinable()) {
         try {
@@ -65,12 +75,43 @@ void TrashLane::finish() {
 
 void TrashLane::attempt(Outcome& job) const {
     try {
-        job.trashed = RecycleFile(job.original, [&](const TrashedItem& at) {
-            if (m_beforeMove)
-                m_beforeMove(job.original, at);
-        });
-        if (!job.trashed)
+        // A file written to or saved over since its copy was made would go to the trash newer
+        // than the copy that stays: it stays in its place instead, and the copy, ours, goes.
+        const auto dropCopy = [&] {
+            if (SnapshotFile(job.copyPath).unchangedSince(job.copy))
+                QFile::remove(job.copyPath);
+        };
+        if (!SnapshotFile(job.original).unchangedSince(job.source)) {
+            job.changed = true;
+            job.reason = ChangedWhileSorted;
+            dropCopy();
+            return;
+        }
+        TrashedItem at;
+        job.trashed = RecycleFile(
+            job.original,
+            [&](const TrashedItem& where) {
+                return !m_beforeMove || m_beforeMove(job.original, where);
+            },
+            &at);
+        if (!job.trashed) {
             job.reason = LastFileErrorText(); // this thread's own error
+            return;
+        }
+        // A writer that held it open may have written until the move: looked at once more
+        // where it lies now (a link is its own item there, and its target was looked at above).
+        if (QFileInfo(at.item).isSymLink() || SnapshotFile(at.item).unchangedSince(job.source))
+            return;
+        job.trashed = false;
+        job.changed = true;
+        job.reason = ChangedWhileSorted;
+        if (MoveBackFromTrash(at, job.original)) {
+            dropCopy();
+        } else {
+            job.reason += QStringLiteral(" ; son nom a été repris entre-temps, il reste dans la "
+                                         "corbeille (%1) à côté de sa copie")
+                              .arg(at.item);
+        }
     } catch (const std::exception& error) {
         // Almost always thrown before the move, with the original still in its place.
         job.trashed = false;

@@ -16,15 +16,24 @@
 
 namespace sorting {
 
+// Why a file stays in its place when it changed between its copy and the trash.
+inline const QString ChangedWhileSorted =
+    QStringLiteral("modifié pendant le rangement : il sera rangé la prochaine fois");
+
 class TrashLane {
 public:
-    // Called on the lane's thread once the item's place in the trash is known, before it moves.
-    using BeforeMove = std::function<void(const QString& original, const TrashedItem& at)>;
+    // Called on the lane's thread once the item's place in the trash is known, before it moves;
+    // false keeps the item where it is (its move could not be noted down).
+    using BeforeMove = std::function<bool(const QString& original, const TrashedItem& at)>;
     struct Outcome {
         QString original;
         QString destination; // the folder its copy went to
+        QString copyPath;    // the copy itself
+        FileSnapshot source; // the original as it was copied
+        FileSnapshot copy;   // the copy as made
         bool trashed = false;
-        QString reason; // why not, when not
+        bool changed = false; // changed since its copy: back in its place, the copy gone
+        QString reason;       // why not, when not
     };
 
     explicit TrashLane(BeforeMove beforeMove);
@@ -33,9 +42,11 @@ public:
     TrashLane(const TrashLane&) = delete;
     TrashLane& operator=(const TrashLane&) = delete;
 
-    // Hands an original over; waits while a few are already waiting, so that the copies never
-    // run far ahead of the trash.
-    void send(const QString& original, const QString& destination);
+    // Hands an original over, with its copy; waits while a few are already waiting, so that the
+    // copies never run far ahead of the trash. The original goes to the trash only while it is
+    // still the file that was copied (`source`, its copy's snapshot), checked again once there.
+    void send(const QString& original, const QString& destination, const QString& copyPath,
+              const FileSnapshot& source, const FileSnapshot& copy);
     // What became of the originals tried since the last call, in the order they were sent.
     QList<Outcome> takeOutcomes();
     // Waits until every original handed over has been tried.

@@ -1,5 +1,6 @@
 #include "outil32_FILE.h"
 
+#include <QFile>
 #include <QLocale>
 
 #include "platform_convert.h"
@@ -60,11 +61,26 @@ bool RecycleFile(const QString& path, ::TrashedItem* where) {
     return true;
 }
 
-bool RecycleFile(const QString& path, const std::function<void(const ::TrashedItem&)>& beforeMove) {
-    return platform::moveToTrash(
+bool RecycleFile(const QString& path, const std::function<bool(const ::TrashedItem&)>& beforeMove,
+                 ::TrashedItem* where) {
+    ::TrashedItem told;
+    const bool moved = platform::moveToTrash(
         toPlatformPath(path), nullptr, [&](const platform::TrashedItem& placed) {
-            beforeMove(::TrashedItem{fromPlatformPath(placed.item), fromPlatformPath(placed.info)});
+            told = ::TrashedItem{fromPlatformPath(placed.item), fromPlatformPath(placed.info)};
+            return beforeMove(told);
         });
+    if (moved && where)
+        *where = told;
+    return moved;
+}
+
+bool MoveBackFromTrash(const ::TrashedItem& at, const QString& original) {
+    if (at.item.isEmpty() ||
+        !platform::moveFile(toPlatformPath(at.item), toPlatformPath(original), 0))
+        return false;
+    if (!at.info.isEmpty())
+        QFile::remove(at.info);
+    return true;
 }
 
 bool FileBeingWritten(const QString& path) {
@@ -180,6 +196,23 @@ SourceFile::SourceFile(const QString& path, const std::function<void()>& beforeF
     m_snapshot = SnapshotFile(path);
 }
 
+#ifndef _WIN32
+struct SourceFile::Pending {
+    platform::PendingCopy copy;
+};
+#else
+// Where copies cannot be made nameless: a hidden name beside the destination, ours to remove.
+struct SourceFile::Pending {
+    QString temporary;
+    QString destination;
+    bool published = false;
+    ~Pending() {
+        if (!published && !temporary.isEmpty())
+            platform::moveToTrash(toPlatformPath(temporary), nullptr);
+    }
+};
+#endif
+
 SourceFile::~SourceFile() {
 #ifndef _WIN32
     if (m_fd >= 0)
@@ -187,16 +220,76 @@ SourceFile::~SourceFile() {
 #endif
 }
 
-bool SourceFile::copyTo(const QString& destination) {
+bool SourceFile::copyBeside(const QString& destination) {
+    auto pending = std::make_unique<Pending>();
 #ifndef _WIN32
-    if (m_fd >= 0) {
-        const bool copied = platform::copyOpenFile(m_fd, toPlatformPath(destination), false);
+    if (m_fd < 0) {
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        const bool written = pending->copy.write(fd, toPlatformPath(destination));
+        ::close(fd);
+        if (!written)
+            return false;
+    } else {
+        const bool written = pending->copy.write(m_fd, toPlatformPath(destination));
         ::close(m_fd);
         m_fd = -1;
-        return copied;
+        if (!written)
+            return false;
     }
+#else
+    const qsizetype slash = destination.lastIndexOf(PathDelim);
+    for (int n = 0; n < 1000 && pending->temporary.isEmpty(); ++n) {
+        const QString candidate =
+            destination.left(slash + 1) + QStringLiteral(".ordalix-tmp-%1").arg(n);
+        if (platform::copyFile(toPlatformPath(m_path), toPlatformPath(candidate), true))
+            pending->temporary = candidate;
+        else if (platform::getFileAttributes(toPlatformPath(candidate)) ==
+                 platform::InvalidFileAttributes)
+            return false;
+    }
+    if (pending->temporary.isEmpty())
+        return false;
+    pending->destination = destination;
 #endif
-    return FileCopy(m_path, destination);
+    m_copy = std::move(pending);
+    return true;
+}
+
+bool SourceFile::publishCopy() {
+    if (!m_copy)
+        return false;
+#ifndef _WIN32
+    return m_copy->copy.publish();
+#else
+    m_copy->published = platform::moveFile(toPlatformPath(m_copy->temporary),
+                                           toPlatformPath(m_copy->destination), 0);
+    return m_copy->published;
+#endif
+}
+
+FileSnapshot SourceFile::copySnapshot() const {
+    FileSnapshot snapshot;
+    if (!m_copy)
+        return snapshot;
+    platform::FileStatus status;
+#ifndef _WIN32
+    if (!m_copy->copy.status(status))
+        return snapshot;
+#else
+    if (!platform::getFileStatus(toPlatformPath(m_copy->published ? m_copy->destination
+                                                                  : m_copy->temporary),
+                                 status))
+        return snapshot;
+#endif
+    snapshot.exists = true;
+    snapshot.size = status.size;
+    snapshot.seconds = status.lastWriteTime.secondsSinceEpoch;
+    snapshot.nanoseconds = status.lastWriteTime.nanoseconds;
+    snapshot.device = status.device;
+    snapshot.index = status.index;
+    return snapshot;
 }
 
 QString LastFileErrorText() {

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 #include "outil32_math.h"
 
@@ -22,8 +23,13 @@ struct TrashedItem {
 };
 // RecycleFile, telling where the item went (`where` is left alone on failure).
 bool RecycleFile(const QString& path, TrashedItem* where);
-// The same, telling `beforeMove` where the item will go before it moves (to note it down first).
-bool RecycleFile(const QString& path, const std::function<void(const TrashedItem&)>& beforeMove);
+// The same, telling `beforeMove` where the item will go before it moves (to note it down
+// first): when it answers false, the item stays where it is and the call fails.
+bool RecycleFile(const QString& path, const std::function<bool(const TrashedItem&)>& beforeMove,
+                 TrashedItem* where = nullptr);
+// Brings an item this program just sent to the trash back to `original`, never over a name
+// taken meanwhile, and removes its info file. False, the item left in the trash, otherwise.
+bool MoveBackFromTrash(const TrashedItem& at, const QString& original);
 // True when another program has the file open for writing (it may still be growing).
 bool FileBeingWritten(const QString& path);
 // Local last-write time of the first entry a search for `path` finds; 0 when none.
@@ -62,14 +68,21 @@ public:
 
     const FileSnapshot& snapshot() const { return m_snapshot; }
     bool beingWritten() const { return m_beingWritten; }
-    // FileCopy of the file as opened; once only.
-    bool copyTo(const QString& destination);
+    // A copy of the file as opened, written whole beside `destination` without taking its name
+    // yet: whatever holds the name now is still there. Once only.
+    bool copyBeside(const QString& destination);
+    // Gives that copy its name, never replacing anything there.
+    bool publishCopy();
+    // The copy's own identity, so that only it is ever removed without the trash.
+    FileSnapshot copySnapshot() const;
 
 private:
+    struct Pending;
     QString m_path;
     int m_fd = -1;
     FileSnapshot m_snapshot;
     bool m_beingWritten = false;
+    std::unique_ptr<Pending> m_copy;
 };
 
 // The platform's text for the last failure of the calls above, for messages to the user.

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -79,12 +81,16 @@ QString stamp(const QDateTime& moment) {
     return moment.toString(Qt::ISODate);
 }
 
+// Writes one line; false with errno set when it is not whole on disk. A part written before a
+// failure (a full disk) is cut off again, so that a record never ends in half a line: a record
+// that does is damaged, not merely stopped.
 bool appendLine(int fd, const QStringList& fields) {
     QStringList parts;
     parts.reserve(fields.size());
     for (const QString& field : fields)
         parts.append(encoded(field));
     const QByteArray line = (parts.join(u'\t') + u'\n').toUtf8();
+    const off_t before = ::lseek(fd, 0, SEEK_END);
     // One write per line: with O_APPEND the line lands whole, after whatever is there.
     qsizetype done = 0;
     while (done < line.size()) {
@@ -92,8 +98,14 @@ bool appendLine(int fd, const QStringList& fields) {
             ::write(fd, line.constData() + done, static_cast<size_t>(line.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            if (done > 0 && before >= 0 && ::ftruncate(fd, before) != 0) {
+                // Nothing more to try: the reader takes the record as damaged.
+            }
+            errno = error;
             return false;
+        }
         done += n;
     }
     return true;
@@ -105,12 +117,13 @@ int openForAppend(const QString& path, bool create) {
                   O_WRONLY | O_APPEND | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0), 0600);
 }
 
-void appendTo(const QString& recordPath, const QStringList& fields) {
+bool appendTo(const QString& recordPath, const QStringList& fields) {
     const int fd = openForAppend(recordPath, false);
     if (fd < 0)
-        return;
-    appendLine(fd, fields);
+        return false;
+    const bool written = appendLine(fd, fields);
     ::close(fd);
+    return written;
 }
 
 QStringList recordFiles() {
@@ -141,35 +154,91 @@ RunRecord::RunRecord(RunKind kind, const QString& root)
 RunRecord::~RunRecord() {
     if (m_fd < 0)
         return;
-    appendLine(m_fd, {kEnd, stamp(QDateTime::currentDateTime())});
+    if (m_steps == 0) {
+        // Nothing was done: the record goes, if it is still the file this run made.
+        struct stat mine;
+        struct stat named;
+        const QByteArray native = QFile::encodeName(m_path);
+        if (::fstat(m_fd, &mine) == 0 && ::lstat(native.constData(), &named) == 0 &&
+            mine.st_dev == named.st_dev && mine.st_ino == named.st_ino)
+            ::unlink(native.constData());
+        ::close(m_fd);
+        return;
+    }
+    if (!m_failed)
+        appendLine(m_fd, {kEnd, stamp(QDateTime::currentDateTime())});
     ::fdatasync(m_fd); // the record outlives the run, like the files it tells of
     ::close(m_fd);
 }
 
-void RunRecord::append(const QStringList& fields) {
+bool RunRecord::fail(const QString& why) {
+    m_failed = true;
+    m_failure = QStringLiteral("Le journal d'annulation %1 n'a pas pu être écrit : %2")
+                    .arg(m_path, why);
+    return false;
+}
+
+bool RunRecord::open() {
     const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_fd >= 0)
+        return true;
     if (m_failed)
-        return;
-    if (m_fd < 0) {
-        // The first step opens the record, and the oldest records beyond the kept number go.
-        const QString folder = RecordFolder();
-        QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner);
-        const QString name = m_started.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) +
-                             QStringLiteral("-%1.log").arg(::getpid());
-        m_fd = openForAppend(folder + PathDelim + name, true);
-        if (m_fd < 0 || !appendLine(m_fd, {kHeader, QStringLiteral("1"), kindName(m_kind), m_root,
-                                           stamp(m_started)})) {
-            m_failed = true;
-            return;
-        }
-        const QStringList existing = recordFiles();
-        for (qsizetype i = 0; i + KeptRecords < existing.size(); ++i)
-            QFile::remove(folder + PathDelim + existing[i]);
+        return false;
+    const QString folder = RecordFolder();
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner);
+    const QString name = m_started.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) +
+                         QStringLiteral("-%1.log").arg(::getpid());
+    m_path = folder + PathDelim + name;
+    m_fd = openForAppend(m_path, true);
+    if (m_fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!appendLine(m_fd, {kHeader, QStringLiteral("1"), kindName(m_kind), m_root,
+                           stamp(m_started)})) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(m_fd);
+        m_fd = -1;
+        QFile::remove(m_path); // made just now, by this run
+        return fail(why);
     }
-    if (!appendLine(m_fd, fields))
-        m_failed = true;
+    return true;
+}
+
+bool RunRecord::failed() const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_failed;
+}
+
+QString RunRecord::failure() const {
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_failure;
+}
+
+bool RunRecord::append(const QStringList& fields) {
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_failed)
+            return false;
+        if (m_fd >= 0) {
+            if (!appendLine(m_fd, fields))
+                return fail(QString::fromLocal8Bit(std::strerror(errno)));
+            if (++m_steps > 1)
+                return true;
+        }
+    }
+    if (m_fd < 0) {
+        // A run that did not open its record first: it is opened at its first step.
+        if (!open())
+            return false;
+        return append(fields);
+    }
+    // The first step: the oldest records beyond the kept number go.
+    const QString folder = RecordFolder();
+    const QStringList existing = recordFiles();
+    for (qsizetype i = 0; i + KeptRecords < existing.size(); ++i)
+        QFile::remove(folder + PathDelim + existing[i]);
+    return true;
 }
 
 bool RunRecord::createFolder(const QString& folder, const std::function<void()>& beforeMaking) {
@@ -181,89 +250,139 @@ bool RunRecord::createFolder(const QString& folder, const std::function<void()>&
     QStringList missing;
     for (QString level = target; !level.isEmpty() && !IsFolder(level); level = parentOf(level))
         missing.prepend(level);
-    for (const QString& level : missing)
-        append({step::FolderCreated, level});
+    for (const QString& level : missing) {
+        if (!append({step::FolderCreated, level}))
+            return false;
+    }
     return CreateDir(target);
 }
 
-void RunRecord::targetReplaced(const QString& target, const TrashedItem& where) {
-    append({step::TargetReplaced, target, where.item, where.info});
+bool RunRecord::targetReplaced(const QString& target, const TrashedItem& where) {
+    return append({step::TargetReplaced, target, where.item, where.info});
 }
 
-void RunRecord::copying(const QString& source, const QString& copy) {
-    append({step::Copied, source, copy});
+bool RunRecord::copying(const QString& source, const QString& copy) {
+    return append({step::Copied, source, copy});
 }
 
-void RunRecord::originalTrashed(const QString& source, const TrashedItem& where) {
-    append({step::OriginalTrashed, source, where.item, where.info});
+bool RunRecord::originalTrashed(const QString& source, const TrashedItem& where) {
+    return append({step::OriginalTrashed, source, where.item, where.info});
 }
 
-void RunRecord::folderMoving(const QString& from, const QString& to) {
-    append({step::FolderMoved, from, to, Identity(from)});
+bool RunRecord::folderMoving(const QString& from, const QString& to) {
+    return append({step::FolderMoved, from, to, Identity(from)});
 }
 
-void RunRecord::fileMovingUp(const QString& from, const QString& to, const QString& now) {
-    append({step::FileMovedUp, from, to, Identity(now.isEmpty() ? from : now)});
+bool RunRecord::fileMovingUp(const QString& from, const QString& to, const QString& now) {
+    return append({step::FileMovedUp, from, to, Identity(now.isEmpty() ? from : now)});
 }
 
-void RunRecord::fileReplaced(const QString& path, const TrashedItem& where) {
-    append({step::FileReplaced, path, where.item, where.info});
+bool RunRecord::fileReplaced(const QString& path, const TrashedItem& where) {
+    return append({step::FileReplaced, path, where.item, where.info});
 }
 
-void RunRecord::fileParking(const QString& path, const QString& parked) {
-    append({step::FileParked, path, parked, Identity(path)});
+bool RunRecord::fileParking(const QString& path, const QString& parked) {
+    return append({step::FileParked, path, parked, Identity(path)});
 }
 
 QString Identity(const QString& path) {
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return QStringLiteral("%1:%2")
+        .arg(static_cast<quint64>(st.st_dev))
+        .arg(static_cast<quint64>(st.st_ino));
+}
+
+QString TargetIdentity(const QString& path) {
     const FileSnapshot snapshot = SnapshotFile(path);
     return snapshot.exists ? QStringLiteral("%1:%2").arg(snapshot.device).arg(snapshot.index)
                            : QString();
 }
 
-std::optional<Record> ReadRecord(const QString& path) {
+std::optional<Record> ReadRecord(const QString& path, QString* problem) {
+    const auto damaged = [&](const QString& what) -> std::optional<Record> {
+        if (problem)
+            *problem = what;
+        return std::nullopt;
+    };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+        return damaged(QStringLiteral("il ne peut pas être lu (%1)").arg(file.errorString()));
+    const QByteArray all = file.readAll();
+    if (all.isEmpty())
+        return damaged(QStringLiteral("il est vide"));
+    // Every line is written whole, its line break last: a record that ends inside a line was
+    // cut short afterwards.
+    if (!all.endsWith('\n'))
+        return damaged(QStringLiteral("il est coupé au milieu d'une ligne"));
+    const QList<QByteArray> lines = all.chopped(1).split('\n');
     Record record;
     record.path = path;
     for (int i = 0; i < lines.size(); ++i) {
-        const QStringList raw = QString::fromUtf8(lines[i]).split(u'\t');
+        const QString text = QString::fromUtf8(lines[i]);
+        if (text.toUtf8() != lines[i])
+            return damaged(QStringLiteral("sa ligne %1 n'est pas du texte").arg(i + 1));
+        const QStringList raw = text.split(u'\t');
         QStringList fields;
         for (const QString& field : raw)
             fields.append(decoded(field));
         const QString name = fields.value(0);
         if (i == 0) {
-            if (name != kHeader)
-                return std::nullopt;
             const QString kind = fields.value(2);
+            if (name != kHeader || fields.size() < 5 ||
+                !(kind == QStringLiteral("fichiers") || kind == QStringLiteral("dossiers") ||
+                  kind == QStringLiteral("deordalix")))
+                return damaged(QStringLiteral("son en-tête est illisible"));
             record.kind = kind == QStringLiteral("dossiers")    ? RunKind::Folders
                           : kind == QStringLiteral("deordalix") ? RunKind::Flatten
                                                                 : RunKind::Files;
             record.root = fields.value(3);
             record.started = QDateTime::fromString(fields.value(4), Qt::ISODate);
-        } else if (name == step::Undone) {
-            record.undone.insert(fields.value(1).toInt());
+            continue;
+        }
+        bool known = true;
+        if (name == step::Undone) {
+            bool number = false;
+            record.undone.insert(fields.value(1).toInt(&number));
+            known = number;
         } else if (name == step::AllUndone) {
             record.allUndone = true;
+        } else if (name == kEnd) {
+            // The run's end: nothing to take back.
         } else if (name == step::FolderCreated || name == step::TargetReplaced ||
                    name == step::Copied || name == step::OriginalTrashed ||
                    name == step::FolderMoved || name == step::FileMovedUp ||
                    name == step::FileReplaced || name == step::FileParked) {
-            // A line cut short by a kill has fewer fields than its step needs: it is passed over.
             const int needed = name == step::FolderCreated ? 2 : name == step::Copied ? 3 : 4;
-            if (fields.size() >= needed && i + 1 < lines.size())
+            known = fields.size() >= needed;
+            if (known)
                 record.steps.append(Step{i, name, fields.mid(1)});
+        } else {
+            known = false;
         }
+        if (!known)
+            return damaged(QStringLiteral("sa ligne %1 est illisible").arg(i + 1));
     }
     return record;
 }
 
-std::optional<Record> LastRecord() {
+std::optional<Record> LastRecord(QString* damage) {
     const QStringList files = recordFiles();
     for (qsizetype i = files.size() - 1; i >= 0; --i) {
-        std::optional<Record> record = ReadRecord(RecordFolder() + PathDelim + files[i]);
-        if (!record || record->allUndone)
+        const QString path = RecordFolder() + PathDelim + files[i];
+        QString problem;
+        std::optional<Record> record = ReadRecord(path, &problem);
+        if (!record) {
+            // Never an older run in its place: the user did not ask for that one.
+            if (damage)
+                *damage = QStringLiteral("Le journal d'annulation du dernier rangement est "
+                                         "abîmé : %1\n%2\nRien n'a été annulé. Mettez ce fichier "
+                                         "de côté pour pouvoir annuler les rangements d'avant.")
+                              .arg(problem, path);
+            return std::nullopt;
+        }
+        if (record->allUndone)
             continue;
         for (const Step& s : record->steps) {
             if (!record->undone.contains(s.line))
@@ -273,12 +392,12 @@ std::optional<Record> LastRecord() {
     return std::nullopt;
 }
 
-void MarkUndone(const QString& recordPath, int line) {
-    appendTo(recordPath, {step::Undone, QString::number(line)});
+bool MarkUndone(const QString& recordPath, int line) {
+    return appendTo(recordPath, {step::Undone, QString::number(line)});
 }
 
-void MarkAllUndone(const QString& recordPath) {
-    appendTo(recordPath, {step::AllUndone, stamp(QDateTime::currentDateTime())});
+bool MarkAllUndone(const QString& recordPath) {
+    return appendTo(recordPath, {step::AllUndone, stamp(QDateTime::currentDateTime())});
 }
 
 } // namespace undo

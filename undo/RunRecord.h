@@ -42,38 +42,53 @@ inline const QString AllUndone = QStringLiteral("annulation-terminee");
 // still tells everything it did. A line may name a step that then did not happen; the undo
 // checks what is there (a file's identity, a copy's content) before it touches anything.
 // Where a step's result is only known after it (where the trash put an item), its line is
-// written as soon as it is known. Nothing is written for a run that does nothing.
+// written as soon as it is known. A run whose record cannot be written does nothing more: each
+// step method answers false when its line is not on disk, and the step must not be taken.
 class RunRecord {
 public:
     RunRecord(RunKind kind, const QString& root);
+    // A record without a single step is removed: nothing was done that could be taken back.
     ~RunRecord();
     RunRecord(const RunRecord&) = delete;
     RunRecord& operator=(const RunRecord&) = delete;
 
+    // Makes the record's file, before the run changes anything; false (see failure()) when it
+    // cannot be made or written, and the run must not start.
+    bool open();
+    // Whether a line could not be written, and why, in French; the run stops at once.
+    bool failed() const;
+    QString failure() const;
+
     // Makes sure `folder` exists (CreateDir, with its messages), recording every level it is
-    // about to make; `beforeMaking` runs first when there is one to make.
+    // about to make; `beforeMaking` runs first when there is one to make. False when the folder
+    // is not there, made or not recorded (failed() then tells).
     bool createFolder(const QString& folder, const std::function<void()>& beforeMaking = {});
-    void targetReplaced(const QString& target, const TrashedItem& where);
-    void copying(const QString& source, const QString& copy);
-    void originalTrashed(const QString& source, const TrashedItem& where);
-    // Moves, told with the identity of what moves, so that the undo moves back only that.
-    void folderMoving(const QString& from, const QString& to);
+    bool targetReplaced(const QString& target, const TrashedItem& where);
+    bool copying(const QString& source, const QString& copy);
+    bool originalTrashed(const QString& source, const TrashedItem& where);
+    // Moves, told with the identity of what moves (a link's own, not its target's), so that the
+    // undo moves back only that.
+    bool folderMoving(const QString& from, const QString& to);
     // `now` is where the file is when it is not at `from` any more (set aside).
-    void fileMovingUp(const QString& from, const QString& to, const QString& now = {});
-    void fileReplaced(const QString& path, const TrashedItem& where);
+    bool fileMovingUp(const QString& from, const QString& to, const QString& now = {});
+    bool fileReplaced(const QString& path, const TrashedItem& where);
     // The file set aside under a temporary name before it replaces another.
-    void fileParking(const QString& path, const QString& parked);
+    bool fileParking(const QString& path, const QString& parked);
 
 private:
-    void append(const QStringList& fields);
+    bool append(const QStringList& fields);
+    bool fail(const QString& why);
 
     RunKind m_kind;
     QString m_root;
     QDateTime m_started;
     // Steps come from the run and from its trash lane: each line is written whole, one at a time.
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
+    QString m_path;
     int m_fd = -1;
     bool m_failed = false;
+    QString m_failure;
+    int m_steps = 0;
     QSet<QString> m_existing; // folders seen to exist during this run
 };
 
@@ -95,13 +110,21 @@ struct Record {
     bool allUndone = false;
 };
 
-std::optional<Record> ReadRecord(const QString& path);
-// "device:index" of what is at the path (a link followed), empty when nothing is.
+// A record read whole; nothing when it cannot be (unreadable, empty, cut inside a line, a line
+// that is no step), and then `problem` says what is wrong, in French.
+std::optional<Record> ReadRecord(const QString& path, QString* problem = nullptr);
+// "device:index" of what is at the path itself (a link's own, not its target's), empty when
+// nothing is there.
 QString Identity(const QString& path);
-// The newest record with something left to take back.
-std::optional<Record> LastRecord();
+// The same through a link: what the records of earlier versions named.
+QString TargetIdentity(const QString& path);
+
+// The newest record with something left to take back; when the newest record cannot be read
+// whole, nothing, and `damage` says which record and what is wrong with it (an older run is
+// never taken back in its place).
+std::optional<Record> LastRecord(QString* damage = nullptr);
 // Appends an undo's progress to a record: one step taken back, or the whole record.
-void MarkUndone(const QString& recordPath, int line);
-void MarkAllUndone(const QString& recordPath);
+bool MarkUndone(const QString& recordPath, int line);
+bool MarkAllUndone(const QString& recordPath);
 
 } // namespace undo

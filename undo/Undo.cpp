@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "RunLock.h"
 #include "StopRequest.h"
 #include "outil32_Dialogs.h"
 #include "outil32_FILE.h"
@@ -104,6 +105,15 @@ private:
     int m_fd;
 };
 
+const QString GoneReason = QStringLiteral("l'original n'est plus dans la corbeille : sa copie "
+                                         "rangée reste à sa place");
+const QString TakenReason = QStringLiteral("son ancien nom est pris par un autre élément");
+const QString ChangedReason =
+    QStringLiteral("copie modifiée depuis le rangement : laissée où le rangement l'avait mise, "
+                   "l'original remis aussi");
+const QString MissingReason =
+    QStringLiteral("introuvable là où le rangement l'avait mis");
+
 QString kindText(RunKind kind) {
     switch (kind) {
     case RunKind::Folders:
@@ -141,6 +151,9 @@ QString UndoReport::text() const {
         left.append(QStringLiteral("%1 élément(s) n'ont pas pu être remis en place.\r\n%2")
                         .arg(failed)
                         .arg(failedReason));
+    if (pending)
+        left.append(QStringLiteral("Ce qui n'a pas pu être remis en place le sera au prochain "
+                                   "« Annuler le dernier rangement »."));
     if (stopped)
         left.append(QStringLiteral("Interruption utilisateur : le reste pourra être annulé plus "
                                    "tard."));
@@ -189,83 +202,118 @@ UndoReport UndoRecord(const Record& record, UndoWindow& window) {
     window.showGauge();
     // What became of each original this undo tried to bring back, by its path.
     QHash<QString, Outcome> originals;
-    const auto count = [&](Outcome outcome) {
+    const auto count = [&](Outcome outcome, const QString& item) {
         switch (outcome) {
         case Outcome::Restored:
             ++report.restored;
             break;
         case Outcome::Gone:
             ++report.goneFromTrash;
+            report.left.append({item, GoneReason});
             break;
         case Outcome::Taken:
             ++report.namesTaken;
+            report.left.append({item, TakenReason});
             break;
         case Outcome::Failed:
             ++report.failed;
             report.failedReason = LastFileErrorText();
+            report.left.append({item, report.failedReason});
             break;
         }
     };
+    // A step is marked done once done, or once it cannot be done any more (what it would bring
+    // back is gone); one that failed stays, and the next undo tries it again.
+    bool pending = false;
     int done = 0;
     for (auto it = steps.crbegin(); it != steps.crend(); ++it) {
         const Step& s = *it;
         const QString first = s.fields.value(0);
         const QString second = s.fields.value(1);
+        bool settled = true;
         if (s.name == step::OriginalTrashed) {
             // Counted with its copy, below: one item, its original back and its copy gone.
-            // A line for a move into the trash that did not happen names an empty place while
-            // the original is still (or again) at its name: it is passed over.
-            const Outcome outcome = restore(second, s.fields.value(2), first);
-            if (!(outcome == Outcome::Gone && !occupied(second) && occupied(first))) {
+            const QString info = s.fields.value(2);
+            const Outcome outcome = restore(second, info, first);
+            if (outcome == Outcome::Gone && !occupied(second) && occupied(first)) {
+                // The move into the trash never happened (stopped or killed before it): its
+                // info file, if it was written, tells of nothing and goes.
+                if (QFileInfo::exists(info) && infoNames(info, first))
+                    QFile::remove(info);
+            } else if (outcome == Outcome::Gone && originals.contains(first)) {
+                // A line for a try that did not happen, the original handled by a later line.
+            } else {
                 originals.insert(first, outcome);
                 if (outcome != Outcome::Restored)
-                    count(outcome);
+                    count(outcome, first);
+                settled = outcome != Outcome::Failed;
             }
         } else if (s.name == step::Copied) {
             const auto original = originals.constFind(first);
             const bool trashed = original != originals.cend();
             if (trashed && *original != Outcome::Restored) {
-                // Counted above: the copy stays, the only one left.
+                // Counted above: the copy stays, the only one left; and it stays in the record
+                // while its original may still come back.
+                settled = *original != Outcome::Failed;
             } else if (!occupied(second)) {
                 if (trashed)
                     ++report.restored; // the copy is gone already; the original is back
-            } else if (identical(first, second) && QFile::remove(second)) {
-                ++report.restored;
+            } else if (identical(first, second)) {
+                if (QFile::remove(second)) {
+                    ++report.restored;
+                } else {
+                    count(Outcome::Failed, second);
+                    settled = false;
+                }
             } else if (occupied(first)) {
                 ++report.changedCopies;
+                report.left.append({second, ChangedReason});
             } else {
                 ++report.missing;
+                report.left.append({second, MissingReason});
             }
         } else if (s.name == step::TargetReplaced || s.name == step::FileReplaced) {
             const Outcome outcome = restore(second, s.fields.value(2), first);
             if (!(outcome == Outcome::Gone && !occupied(second) && occupied(first)))
-                count(outcome);
+                count(outcome, first);
+            settled = outcome != Outcome::Failed;
         } else if (s.name == step::FolderMoved || s.name == step::FileMovedUp) {
-            // Only what the run moved goes back: the same file or folder, by its identity.
+            // Only what the run moved goes back: the same file, folder or link, by its own
+            // identity (records of earlier versions named a link by its target's).
             const QString moved = s.fields.value(2);
-            if (Identity(second) != moved) {
-                if (Identity(first) != moved)
+            const bool there = Identity(second) == moved ||
+                               (QFileInfo(second).isSymLink() && TargetIdentity(second) == moved);
+            if (!there) {
+                if (Identity(first) != moved) {
                     ++report.missing; // moved on since, or the move never happened and it went
+                    report.left.append({second, MissingReason});
+                }
             } else if (occupied(first)) {
-                ++report.namesTaken;
+                count(Outcome::Taken, second);
             } else {
                 QDir().mkpath(QFileInfo(first).absolutePath());
-                const bool moved =
+                const bool movedBack =
                     s.name == step::FolderMoved
                         ? ShellMove(second, first)
                         : ordalix::platform::moveFile(ordalix::toPlatformPath(second),
                                                       ordalix::toPlatformPath(first), 0);
-                count(moved ? Outcome::Restored : Outcome::Failed);
+                count(movedBack ? Outcome::Restored : Outcome::Failed, second);
+                settled = movedBack;
             }
         } else if (s.name == step::FileParked) {
             // Set aside and never moved on: the run was ended between the two moves.
             if (Identity(second) == s.fields.value(2) && !occupied(first))
-                ordalix::platform::moveFile(ordalix::toPlatformPath(second),
-                                            ordalix::toPlatformPath(first), 0);
+                settled = ordalix::platform::moveFile(ordalix::toPlatformPath(second),
+                                                      ordalix::toPlatformPath(first), 0);
         } else if (s.name == step::FolderCreated) {
-            QDir().rmdir(first); // only once empty: whatever else is in it stays
+            // Only once empty: whatever else is in it stays. While items wait in it for the
+            // next undo, so does the step.
+            settled = QDir().rmdir(first) || !pending || !QFileInfo::exists(first);
         }
-        progress.undone(s.line);
+        if (settled)
+            progress.undone(s.line);
+        else
+            pending = true;
         window.setGaugeProgress(++done);
         pump.whenDue();
         if (StopRequested || ApplicationTerminated()) {
@@ -273,14 +321,20 @@ UndoReport UndoRecord(const Record& record, UndoWindow& window) {
             break;
         }
     }
-    if (!report.stopped)
+    if (!report.stopped && !pending)
         MarkAllUndone(record.path);
+    report.pending = pending;
     window.hideGauge();
     return report;
 }
 
 std::optional<UndoReport> UndoLastRunExecute(UndoWindow& window) {
-    const std::optional<Record> record = LastRecord();
+    QString damage;
+    const std::optional<Record> record = LastRecord(&damage);
+    if (!damage.isEmpty()) {
+        MsgDlg(damage, mtError);
+        return std::nullopt;
+    }
     if (!record) {
         InfoDlg(QStringLiteral("Aucun rangement à annuler."));
         return std::nullopt;
@@ -288,9 +342,26 @@ std::optional<UndoReport> UndoLastRunExecute(UndoWindow& window) {
     return UndoRunExecute(*record, window);
 }
 
-std::optional<UndoReport> UndoRunExecute(const Record& record, UndoWindow& window) {
-    if (!ConfirmDlg(UndoQuestion(record), mtConfirmation))
+std::optional<UndoReport> UndoRunExecute(const Record& asked, UndoWindow& window) {
+    if (!ConfirmDlg(UndoQuestion(asked), mtConfirmation))
         return std::nullopt;
+    // Not while a run or another undo works in that folder; the record is read again once the
+    // folder is ours, for what another undo may have taken back meanwhile.
+    const RunLock lock(asked.root);
+    if (!lock.taken()) {
+        MsgDlg(lock.refusal(), mtWarning);
+        return std::nullopt;
+    }
+    QString problem;
+    const std::optional<Record> fresh = ReadRecord(asked.path, &problem);
+    if (!fresh) {
+        MsgDlg(QStringLiteral("Le journal d'annulation %1 ne peut plus être lu : %2\r\nRien n'a "
+                              "été annulé.")
+                   .arg(asked.path, problem),
+               mtError);
+        return std::nullopt;
+    }
+    const Record& record = *fresh;
     StopRequested = false;
     window.setPanelText(0, QStringLiteral("Annulation ..."));
     const UndoReport report = UndoRecord(record, window);

@@ -1,6 +1,7 @@
 // The undo of the last run: its record walked backwards, each item put back where it was.
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -20,6 +21,13 @@ struct UndoReport {
     int failed = 0;        // items the system refused to move back
     QString failedReason;
     bool stopped = false;
+    bool pending = false; // steps that failed, left in the record for the next undo
+    // Each item left, and why, in the order the undo met them.
+    struct Left {
+        QString item;
+        QString reason;
+    };
+    QList<Left> left;
 
     // "N éléments remis en place", then what was left and why.
     QString text() const;

@@ -84,6 +84,29 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists);
 #ifndef _WIN32
 // copyFile from a file already open for reading at its start (`from` is not opened again).
 bool copyOpenFile(int from, const Path& to, bool failIfExists);
+
+// A copy written whole beside its destination before it takes its name, so that whatever the
+// name holds now can be put aside only once the new copy is sure. Unnamed where the file system
+// allows it (a kill leaves nothing), else under a hidden temporary name that goes with the
+// object unless published. Same time stamps and permission bits as the source.
+class PendingCopy {
+public:
+    PendingCopy();
+    ~PendingCopy();
+    PendingCopy(const PendingCopy&) = delete;
+    PendingCopy& operator=(const PendingCopy&) = delete;
+
+    // Copies the regular file open at `from` (read from its current position) for `to`.
+    bool write(int from, const Path& to);
+    // Gives the copy its name; never replaces anything there (fails with the name taken).
+    bool publish();
+    // The copy's own identity, to remove it later only if it is still ours.
+    bool status(FileStatus& status) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
 #endif
 
 // True when another process has the file open for writing: it may still be growing, and a

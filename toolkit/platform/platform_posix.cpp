@@ -547,6 +547,93 @@ bool copyOpenFile(int from, const Path& to, bool failIfExists) {
     return fail(error);
 }
 
+struct PendingCopy::Impl {
+    Fd out;
+    std::string destination;
+    std::string temporary; // empty for an unnamed copy, or once published
+
+    ~Impl() {
+        // Only the name we made, and only while it is still our file.
+        struct stat mine;
+        struct stat named;
+        if (!temporary.empty() && out.get() >= 0 && ::fstat(out.get(), &mine) == 0 &&
+            ::lstat(temporary.c_str(), &named) == 0 && sameFile(mine, named))
+            ::unlink(temporary.c_str());
+    }
+};
+
+PendingCopy::PendingCopy() = default;
+PendingCopy::~PendingCopy() = default;
+
+bool PendingCopy::write(int from, const Path& to) {
+    d.reset();
+    auto impl = std::make_unique<Impl>();
+    if (!toNative(to, impl->destination))
+        return false;
+    struct stat st;
+    if (::fstat(from, &st) != 0)
+        return failErrno();
+    if (S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return fail(ENOTSUP);
+    const off_t start = ::lseek(from, 0, SEEK_CUR);
+    impl->out.reset(
+        ::open(parentOf(impl->destination).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (impl->out.get() < 0) {
+        impl->temporary = temporaryTemplate(impl->destination);
+        impl->out.reset(::mkostemp(impl->temporary.data(), O_CLOEXEC));
+        if (impl->out.get() < 0) {
+            impl->temporary.clear();
+            return failErrno();
+        }
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (!copyContents(from, st.st_dev, impl->out.get()) ||
+        ::fchmod(impl->out.get(), st.st_mode & 07777) != 0 ||
+        ::futimens(impl->out.get(), times) != 0) {
+        const int error = errno;
+        if (start >= 0)
+            ::lseek(from, start, SEEK_SET);
+        d = std::move(impl); // its temporary name goes with it
+        d.reset();
+        return fail(error);
+    }
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(impl->out.get(), st.st_uid, st.st_gid) != 0) {
+        // Kept only where allowed: otherwise the copy is the user's, as any copy would be.
+    }
+    d = std::move(impl);
+    return true;
+}
+
+bool PendingCopy::publish() {
+    if (!d)
+        return fail(EBADF);
+    if (d->temporary.empty()) {
+        const std::string self = "/proc/self/fd/" + std::to_string(d->out.get());
+        return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, d->destination.c_str(),
+                        AT_SYMLINK_FOLLOW) == 0 ||
+               failErrno();
+    }
+    if (!renameNoReplace(d->temporary, d->destination))
+        return failErrno();
+    d->temporary.clear();
+    return true;
+}
+
+bool PendingCopy::status(FileStatus& status) const {
+    struct stat st;
+    if (!d || ::fstat(d->out.get(), &st) != 0)
+        return fail(EBADF);
+    status.directory = false;
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.lastWriteTime = fileTimeOf(st);
+    status.device = static_cast<std::uint64_t>(st.st_dev);
+    status.index = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
 namespace {
 
 // Looks through the open files of every process this one may see (all of them for root, its
