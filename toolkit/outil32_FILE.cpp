@@ -64,6 +64,7 @@ bool RecycleFile(const QString& path, const std::function<void(const ::TrashedIt
     return platform::moveToTrash(
         toPlatformPath(path), nullptr, [&](const platform::TrashedItem& placed) {
             beforeMove(::TrashedItem{fromPlatformPath(placed.item), fromPlatformPath(placed.info)});
+            return true;
         });
 }
 

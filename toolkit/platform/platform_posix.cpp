@@ -352,12 +352,12 @@ int shellMove(const std::string& from, const std::string& to) {
 
 // The freedesktop.org trash of the item's own volume; the reason of a refusal is our own.
 bool recycle(const std::string& path, TrashedItem* where,
-             const std::function<void(const TrashedItem&)>& beforeMove = {}) {
+             const std::function<bool(const TrashedItem&)>& beforeMove = {}) {
     posix::TrashOutcome outcome;
     posix::BeforeTrashMove tell;
     if (beforeMove)
         tell = [&](const std::string& item, const std::string& info) {
-            beforeMove(TrashedItem{fromNative(item), fromNative(info)});
+            return beforeMove(TrashedItem{fromNative(item), fromNative(info)});
         };
     if (!posix::moveToTrash(path, outcome, tell))
         return fail(outcome.error, outcome.reason);
@@ -662,7 +662,7 @@ int shellFileOperation(const ShellFileOperation& operation) {
 }
 
 bool moveToTrash(const Path& path, TrashedItem* where,
-                 const std::function<void(const TrashedItem&)>& beforeMove) {
+                 const std::function<bool(const TrashedItem&)>& beforeMove) {
     std::string native;
     return toNative(path, native) && recycle(native, where, beforeMove);
 }

@@ -493,19 +493,22 @@ void recordDirectorySize(const std::string& trash, const std::string& name,
 
 // ---- Trashing ----
 
+// Vetoed: the caller could not note the move, so this trash is fine and no other is tried.
+enum class Put { Done, Failed, Vetoed };
+
 // The info file first, under a free name (name, name.2, name.3, ...) made with O_EXCL, then the
 // rename of the item under the same name; a failed rename takes the info file back.
-bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Placement& item,
-                  TrashOutcome& outcome, const BeforeTrashMove& beforeMove) {
+Put putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Placement& item,
+                 TrashOutcome& outcome, const BeforeTrashMove& beforeMove) {
     const std::string name = lastComponent(itemPath);
     std::string original = itemPath;
     if (!trash.top.empty()) {
         // Relative to the top folder of the volume, through the real path of the item's folder.
         char* real = ::realpath(parentOf(itemPath).c_str(), nullptr);
         if (!real) {
-            return refuse(outcome, errno,
-                          "Le dossier de " + quoted(itemPath) +
-                              " est illisible ; il reste à sa place");
+            refuse(outcome, errno,
+                   "Le dossier de " + quoted(itemPath) + " est illisible ; il reste à sa place");
+            return Put::Failed;
         }
         const std::string folder = real;
         std::free(real);
@@ -527,38 +530,44 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
         if (fd.get() < 0) {
             if (errno == EEXIST && n < 100000)
                 continue;
-            return refuse(outcome, errno,
-                          "La fiche " + quoted(info) +
-                              " n'a pas pu être créée dans la corbeille ; " + quoted(itemPath) +
-                              " reste à sa place");
+            refuse(outcome, errno,
+                   "La fiche " + quoted(info) + " n'a pas pu être créée dans la corbeille ; " +
+                       quoted(itemPath) + " reste à sa place");
+            return Put::Failed;
         }
         struct stat written {};
         if (!writeAll(fd.get(), contents.data(), contents.size()) ||
             (item.directory && ::fstat(fd.get(), &written) != 0) || ::close(fd.release()) != 0) {
             const int error = errno;
             ::unlink(info.c_str());
-            return refuse(outcome, error,
-                          "La fiche " + quoted(info) +
-                              " n'a pas pu être écrite dans la corbeille ; " + quoted(itemPath) +
-                              " reste à sa place");
+            refuse(outcome, error,
+                   "La fiche " + quoted(info) + " n'a pas pu être écrite dans la corbeille ; " +
+                       quoted(itemPath) + " reste à sa place");
+            return Put::Failed;
         }
         const std::string target = trash.dir + "/files/" + candidate;
-        if (beforeMove)
-            beforeMove(target, info);
+        if (beforeMove && !beforeMove(target, info)) {
+            ::unlink(info.c_str());
+            refuse(outcome, EIO,
+                   "L'étape n'a pas pu être notée dans le journal d'annulation ; " +
+                       quoted(itemPath) + " reste à sa place");
+            return Put::Vetoed;
+        }
         if (!renameNoReplace(itemPath, target)) {
             const int error = errno;
             ::unlink(info.c_str());
             if (error == EEXIST && n < 100000)
                 continue; // a name taken in files/ without its info file
-            return refuse(outcome, error,
-                          quoted(itemPath) + " n'a pas pu être déplacé dans " +
-                              quoted(trash.dir + "/files") + " et reste à sa place");
+            refuse(outcome, error,
+                   quoted(itemPath) + " n'a pas pu être déplacé dans " +
+                       quoted(trash.dir + "/files") + " et reste à sa place");
+            return Put::Failed;
         }
         if (item.directory)
             recordDirectorySize(trash.dir, candidate, written.st_mtim.tv_sec);
         outcome.item = target;
         outcome.info = info;
-        return true;
+        return Put::Done;
     }
 }
 
@@ -605,8 +614,14 @@ bool moveToTrash(const std::string& path, TrashOutcome& outcome,
                 continue;
             known = c.byVolume.emplace(item.mount, found).first;
         }
-        if (putIntoTrash(known->second, itemPath, item, outcome, beforeMove))
+        switch (putIntoTrash(known->second, itemPath, item, outcome, beforeMove)) {
+        case Put::Done:
             return true;
+        case Put::Vetoed:
+            return false; // trying again would only ask the caller a second time
+        case Put::Failed:
+            break;
+        }
     }
     c.byVolume.erase(item.mount);
     return false;
