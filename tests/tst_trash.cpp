@@ -553,6 +553,32 @@ private slots:
         QVERIFY(!QFileInfo::exists(placed.item));
     }
 
+    // An item left in files/ without its info file (by another program) keeps its name: the
+    // names it takes are passed over before the caller is told of one, so one original is
+    // noted once, under the free name it then gets.
+    void orphanItemNamesPassedOver() {
+        const OwnDataHome data;
+        QTemporaryDir home;
+        const QString original = home.filePath("x.txt");
+        QVERIFY(TestFiles::write(original, "l'original"));
+        const QString files = data.trash() + "/files";
+        const QStringList orphans{"x.txt", "x.txt.2"};
+        for (const QString& orphan : orphans)
+            QVERIFY(TestFiles::write(files + "/" + orphan, "orphelin " + orphan.toUtf8()));
+        QVERIFY(QDir().mkpath(data.trash() + "/info"));
+
+        QList<TrashedItem> told;
+        QVERIFY2(RecycleFile(original, [&](const TrashedItem& at) { told.append(at); }),
+                 qPrintable(LastFileErrorText()));
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told[0].item, files + "/x.txt.3");
+        QCOMPARE(TestFiles::read(told[0].item), QByteArray("l'original"));
+        QCOMPARE(QUrl::fromPercentEncoding(infoValue(told[0].info, "Path")), original);
+        QCOMPARE(TestFiles::entries(data.trash() + "/info"), QStringList{"x.txt.3.trashinfo"});
+        for (const QString& orphan : orphans)
+            QCOMPARE(TestFiles::read(files + "/" + orphan), "orphelin " + orphan.toUtf8());
+    }
+
     // The trash of a volume is found once and kept; when it stops working (removed, or another
     // volume mounted in the same place) it is looked for again, not given up.
     void trashFoundAgainWhenItFails() {

@@ -526,6 +526,12 @@ Put putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Pl
         const std::size_t room = NameMax - (sizeof InfoSuffix - 1) - suffix.size();
         const std::string candidate = shortened(name, room) + suffix;
         const std::string info = trash.dir + "/info/" + candidate + InfoSuffix;
+        const std::string target = trash.dir + "/files/" + candidate;
+        // A name taken in files/ by an item without its info file (another program's leftover)
+        // is passed over before the caller notes it, so that one item is noted once.
+        struct stat taken;
+        if (n < 100000 && ::lstat(target.c_str(), &taken) == 0)
+            continue;
         Fd fd(::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (fd.get() < 0) {
             if (errno == EEXIST && n < 100000)
@@ -545,7 +551,6 @@ Put putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Pl
                        quoted(itemPath) + " reste à sa place");
             return Put::Failed;
         }
-        const std::string target = trash.dir + "/files/" + candidate;
         if (beforeMove && !beforeMove(target, info)) {
             ::unlink(info.c_str());
             refuse(outcome, EIO,
@@ -557,7 +562,7 @@ Put putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Pl
             const int error = errno;
             ::unlink(info.c_str());
             if (error == EEXIST && n < 100000)
-                continue; // a name taken in files/ without its info file
+                continue; // taken in files/ since it was looked at
             refuse(outcome, error,
                    quoted(itemPath) + " n'a pas pu être déplacé dans " +
                        quoted(trash.dir + "/files") + " et reste à sa place");
