@@ -110,8 +110,11 @@ struct ShellFileOperation {
     Path to;
     std::uint32_t flags = 0;
 };
-// Returns 0 on success. A move never merges into an existing target; a delete only ever goes
-// to the recycle bin (FofAllowUndo) and fails, leaving the item, when the bin cannot take it.
+// Returns 0 on success. A move never merges into an existing target, and on POSIX never leaves
+// its volume: a destination on another one (a mount, or a link on the way) is refused with
+// EXDEV and the source left whole, since a copy and a removal would delete it for good. A
+// delete only ever goes to the recycle bin (FofAllowUndo) and fails, leaving the item, when the
+// bin cannot take it.
 int shellFileOperation(const ShellFileOperation& operation);
 
 // Where an item sent to the trash went: the item itself inside the trash, and the file that
