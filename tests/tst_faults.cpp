@@ -236,6 +236,15 @@ void TestFaults::matrix() {
                  qPrintable(context));
     }
 
+    // A move to another volume is refused before anything is copied: every file where it was,
+    // nothing on the other volume, and the user told why.
+    if (op == "shellmove" && fault == "othervolume") {
+        QVERIFY2(outcome.exitCode != 0 && outcome.output.contains("FAILED: ") &&
+                     outcome.output.contains("même volume"),
+                 qPrintable(context));
+        QVERIFY2(now == before, qPrintable(context));
+    }
+
     // Whatever did not get done was told.
     bool undone = outcome.exitCode != 0;
     if (op == "sortfiles" || op == "flatten" || op == "recycle" || op == "copy" || op == "move" ||

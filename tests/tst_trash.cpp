@@ -11,6 +11,7 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include <memory>
 
 #include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -551,6 +553,76 @@ private slots:
         QVERIFY(trashRestore(original)); // the newest of the two entries for this path
         QCOMPARE(hashOf(original), hash);
         QVERIFY(!QFileInfo::exists(placed.item));
+    }
+
+    // An item left in files/ without its info file (by another program) keeps its name: the
+    // names it takes are passed over before the caller is told of one, so one original is
+    // noted once, under the free name it then gets.
+    void orphanItemNamesPassedOver() {
+        const OwnDataHome data;
+        QTemporaryDir home;
+        const QString original = home.filePath("x.txt");
+        QVERIFY(TestFiles::write(original, "l'original"));
+        const QString files = data.trash() + "/files";
+        const QStringList orphans{"x.txt", "x.txt.2"};
+        for (const QString& orphan : orphans)
+            QVERIFY(TestFiles::write(files + "/" + orphan, "orphelin " + orphan.toUtf8()));
+        QVERIFY(QDir().mkpath(data.trash() + "/info"));
+
+        QList<TrashedItem> told;
+        QVERIFY2(RecycleFile(original,
+                             [&](const TrashedItem& at) {
+                                 told.append(at);
+                                 return true;
+                             }),
+                 qPrintable(LastFileErrorText()));
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told[0].item, files + "/x.txt.3");
+        QCOMPARE(TestFiles::read(told[0].item), QByteArray("l'original"));
+        QCOMPARE(QUrl::fromPercentEncoding(infoValue(told[0].info, "Path")), original);
+        QCOMPARE(TestFiles::entries(data.trash() + "/info"), QStringList{"x.txt.3.trashinfo"});
+        for (const QString& orphan : orphans)
+            QCOMPARE(TestFiles::read(files + "/" + orphan), "orphelin " + orphan.toUtf8());
+    }
+
+    // An info file is written whole before it takes its name, so a kill never leaves one
+    // half-written: no write ever reaches a name ending in .trashinfo, not even when the first
+    // name is taken in info/ and the next is tried, and no temporary file stays behind.
+    void infoFileNeverWrittenUnderItsName() {
+        const OwnDataHome data;
+        QTemporaryDir home;
+        const QString info = data.trash() + "/info";
+        QVERIFY(QDir().mkpath(info) && QDir().mkpath(data.trash() + "/files"));
+        QVERIFY(TestFiles::write(info + "/photo.jpg.trashinfo",
+                                 "[Trash Info]\nPath=/ailleurs/photo.jpg\n"
+                                 "DeletionDate=2026-01-02T03:04:05\n"));
+        const QString original = home.filePath("photo.jpg");
+        QVERIFY(TestFiles::write(original, "jpeg"));
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        const auto closeWatch = qScopeGuard([&] { ::close(watch); });
+        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(info).constData(),
+                                    IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE) >= 0);
+
+        TrashedItem placed;
+        QVERIFY2(RecycleFile(original, &placed), qPrintable(LastFileErrorText()));
+        QCOMPARE(placed.info, info + "/photo.jpg.2.trashinfo");
+
+        alignas(inotify_event) char buffer[16384];
+        QStringList writtenUnderItsName;
+        for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+            for (char* at = buffer; at < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                const QString name = event->len ? QFile::decodeName(event->name) : QString();
+                if (name.endsWith(".trashinfo") && (event->mask & (IN_MODIFY | IN_CLOSE_WRITE)))
+                    writtenUnderItsName.append(name);
+                at += sizeof(inotify_event) + event->len;
+            }
+        }
+        QVERIFY2(writtenUnderItsName.isEmpty(), qPrintable(writtenUnderItsName.join(", ")));
+        QCOMPARE(TestFiles::entries(info),
+                 (QStringList{"photo.jpg.2.trashinfo", "photo.jpg.trashinfo"}));
+        QCOMPARE(QUrl::fromPercentEncoding(infoValue(placed.info, "Path")), original);
     }
 
     // The trash of a volume is found once and kept; when it stops working (removed, or another

@@ -12,7 +12,8 @@
 bool FileCopy(const QString& source, const QString& destination);
 // Renames a file on one volume, replacing an existing destination file.
 bool FileMoveReplace(const QString& source, const QString& destination);
-// Moves a file or a whole folder, across volumes too; never into an existing target.
+// Moves a file or a whole folder; never into an existing target. On POSIX a move to another
+// volume is refused, the source left where it was.
 bool ShellMove(const QString& source, const QString& destination);
 // Sends a file or folder to the recycle bin, silently. Never deletes permanently.
 bool RecycleFile(const QString& path);

@@ -3,6 +3,7 @@
 #include "doctest.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -307,7 +308,10 @@ TEST_CASE("the recycle bin takes an item or leaves it where it was") {
         writeBytes(file, "again");
         int told = 0;
         TrashedItem where;
-        REQUIRE(moveToTrash(file, &where, [&](const TrashedItem&) { ++told; }));
+        REQUIRE(moveToTrash(file, &where, [&](const TrashedItem&) {
+            ++told;
+            return true;
+        }));
         CHECK_FALSE(exists(file));
         if (Windows) {
             // The bin does not say where an item went.
@@ -322,6 +326,26 @@ TEST_CASE("the recycle bin takes an item or leaves it where it was") {
         REQUIRE(moveToTrash(tree, nullptr));
         CHECK_FALSE(exists(tree));
         CHECK_FALSE(moveToTrash(join(folder, u"missing"), nullptr));
+    }
+    if (!Windows) {
+        SUBCASE("a move its caller could not note is not made") {
+            writeBytes(file, "kept");
+            int told = 0;
+            TrashedItem seen;
+            CHECK_FALSE(moveToTrash(file, nullptr, [&](const TrashedItem& at) {
+                ++told;
+                seen = at;
+                return false;
+            }));
+            CHECK(told == 1);
+            CHECK(readBytes(file) == "kept");
+            CHECK_FALSE(exists(seen.item));
+            CHECK_FALSE(exists(seen.info));
+            CHECK(lastError() == EIO);
+            const std::string reason = u8(lastErrorText());
+            CHECK(reason.find("journal d'annulation") != std::string::npos);
+            CHECK(reason.find(u8(file)) != std::string::npos);
+        }
     }
 }
 

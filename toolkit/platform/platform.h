@@ -133,8 +133,11 @@ struct ShellFileOperation {
     Path to;
     std::uint32_t flags = 0;
 };
-// Returns 0 on success. A move never merges into an existing target; a delete only ever goes
-// to the recycle bin (FofAllowUndo) and fails, leaving the item, when the bin cannot take it.
+// Returns 0 on success. A move never merges into an existing target, and on POSIX never leaves
+// its volume: a destination on another one (a mount, or a link on the way) is refused with
+// EXDEV and the source left whole, since a copy and a removal would delete it for good. A
+// delete only ever goes to the recycle bin (FofAllowUndo) and fails, leaving the item, when the
+// bin cannot take it.
 int shellFileOperation(const ShellFileOperation& operation);
 
 // Where an item sent to the trash went: the item itself inside the trash, and the file that
@@ -147,12 +150,13 @@ struct TrashedItem {
 // does), and tells where it went when `where` is given. Never copies to another volume and
 // never deletes: false, with the item left where it was, when no trash of its volume takes it.
 // `beforeMove`, when given, is told where the item will go before it moves there, so that a
-// caller can write that down first: a process killed in between still knows.
+// caller can write that down first: a process killed in between still knows. When it returns
+// false (it could not write it down) the item does not move and the call fails.
 // On Windows the recycle bin keeps its own names and does not tell where an item went: a
 // successful call returns true with `where` left empty (item and info), and `beforeMove` is
 // never called. Only a fixed drive has a bin there; elsewhere the call fails, the item stays.
 bool moveToTrash(const Path& path, TrashedItem* where,
-                 const std::function<void(const TrashedItem&)>& beforeMove = {});
+                 const std::function<bool(const TrashedItem&)>& beforeMove = {});
 
 // CreateDirectoryW: one level.
 bool createDirectory(const Path& path);

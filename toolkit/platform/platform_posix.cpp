@@ -240,88 +240,6 @@ bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Removes a tree we created ourselves (a partial copy) or a source already copied whole.
-bool removeTree(const std::string& path) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT;
-    if (!S_ISDIR(st.st_mode))
-        return ::unlink(path.c_str()) == 0;
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir)
-        return false;
-    bool ok = true;
-    std::vector<std::string> names;
-    while (dirent* entry = ::readdir(dir)) {
-        if (!isDotName(entry->d_name))
-            names.emplace_back(entry->d_name);
-    }
-    ::closedir(dir);
-    for (const auto& name : names)
-        ok = removeTree(path + "/" + name) && ok;
-    return ::rmdir(path.c_str()) == 0 && ok;
-}
-
-// Copies a file, link or folder tree to a path that does not exist yet.
-bool copyTree(const std::string& from, const std::string& to) {
-    struct stat st;
-    if (::lstat(from.c_str(), &st) != 0)
-        return false;
-    if (S_ISLNK(st.st_mode)) {
-        std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1);
-        const ssize_t n = ::readlink(from.c_str(), target.data(), target.size() - 1);
-        if (n < 0)
-            return false;
-        target[static_cast<size_t>(n)] = '\0';
-        return ::symlink(target.data(), to.c_str()) == 0;
-    }
-    if (S_ISREG(st.st_mode)) {
-        Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-        if (in.get() < 0)
-            return false;
-        Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (out.get() < 0)
-            return false;
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        if (!copyContents(in.get(), st.st_dev, out.get()) ||
-            ::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0 ||
-            ::fsync(out.get()) != 0)
-            return false;
-        if (::fchown(out.get(), st.st_uid, st.st_gid) != 0) {
-            // Kept only where allowed.
-        }
-        return ::close(out.release()) == 0;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        errno = ENOTSUP; // devices, pipes and sockets are not copied
-        return false;
-    }
-    if (::mkdir(to.c_str(), 0700) != 0)
-        return false;
-    DIR* dir = ::opendir(from.c_str());
-    if (!dir)
-        return false;
-    bool ok = true;
-    while (ok) {
-        errno = 0;
-        dirent* entry = ::readdir(dir);
-        if (!entry) {
-            ok = errno == 0;
-            break;
-        }
-        if (!isDotName(entry->d_name))
-            ok = copyTree(from + "/" + entry->d_name, to + "/" + entry->d_name);
-    }
-    const int error = errno;
-    ::closedir(dir);
-    errno = error;
-    if (!ok)
-        return false;
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    return ::chmod(to.c_str(), st.st_mode & 07777) == 0 &&
-           ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
 int shellMove(const std::string& from, const std::string& to) {
     struct stat st;
     if (::lstat(from.c_str(), &st) != 0)
@@ -332,32 +250,25 @@ int shellMove(const std::string& from, const std::string& to) {
         return 0;
     if (errno != EXDEV)
         return failErrno(), t_lastError;
-    // Another volume: copy whole under a hidden name, publish it, then remove the source.
-    std::string staging = temporaryTemplate(to);
-    if (!::mkdtemp(staging.data()))
-        return failErrno(), t_lastError;
-    const std::string copy = staging + "/item";
-    if (!copyTree(from, copy) || !renameNoReplace(copy, to)) {
-        const int error = errno ? errno : EIO;
-        removeTree(staging);
-        return fail(error), error;
-    }
-    ::rmdir(staging.c_str());
-    if (!removeTree(from)) {
-        // The copy is complete at the target; what is left of the source stays for the user.
-        return failErrno(), t_lastError;
-    }
-    return 0;
+    // Another volume, a mount or a link on the way: a copy and then a removal would delete the
+    // source for good, with whatever was written into it meanwhile, and the undo could not find
+    // it. Refused before anything is copied.
+    const std::string source = "« " + from + " »";
+    fail(EXDEV, source + " et « " + to +
+                    " » ne sont pas sur le même volume : le déplacement d'un volume à l'autre "
+                    "n'est pas fait, " +
+                    source + " reste à sa place");
+    return EXDEV;
 }
 
 // The freedesktop.org trash of the item's own volume; the reason of a refusal is our own.
 bool recycle(const std::string& path, TrashedItem* where,
-             const std::function<void(const TrashedItem&)>& beforeMove = {}) {
+             const std::function<bool(const TrashedItem&)>& beforeMove = {}) {
     posix::TrashOutcome outcome;
     posix::BeforeTrashMove tell;
     if (beforeMove)
         tell = [&](const std::string& item, const std::string& info) {
-            beforeMove(TrashedItem{fromNative(item), fromNative(info)});
+            return beforeMove(TrashedItem{fromNative(item), fromNative(info)});
         };
     if (!posix::moveToTrash(path, outcome, tell))
         return fail(outcome.error, outcome.reason);
@@ -749,7 +660,7 @@ int shellFileOperation(const ShellFileOperation& operation) {
 }
 
 bool moveToTrash(const Path& path, TrashedItem* where,
-                 const std::function<void(const TrashedItem&)>& beforeMove) {
+                 const std::function<bool(const TrashedItem&)>& beforeMove) {
     std::string native;
     return toNative(path, native) && recycle(native, where, beforeMove);
 }

@@ -395,7 +395,7 @@ int shellFileOperation(const ShellFileOperation& operation) {
 // The recycle bin keeps its own names and records, and does not say where an item went: the
 // item is recycled, `where` is left empty and `beforeMove` is never called (see platform.h).
 bool moveToTrash(const Path& path, TrashedItem* where,
-                 const std::function<void(const TrashedItem&)>& beforeMove) {
+                 const std::function<bool(const TrashedItem&)>& beforeMove) {
     (void)beforeMove;
     std::wstring wide;
     if (!toWide(path, wide) || !recycle(wide))

@@ -493,19 +493,73 @@ void recordDirectorySize(const std::string& trash, const std::string& name,
 
 // ---- Trashing ----
 
-// The info file first, under a free name (name, name.2, name.3, ...) made with O_EXCL, then the
-// rename of the item under the same name; a failed rename takes the info file back.
-bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Placement& item,
-                  TrashOutcome& outcome, const BeforeTrashMove& beforeMove) {
+// Writes the whole text to a file just made and closes it; `st` gets its status. False with
+// errno set.
+bool writeAndClose(Fd& fd, const std::string& text, struct stat& st) {
+    return writeAll(fd.get(), text.data(), text.size()) && ::fstat(fd.get(), &st) == 0 &&
+           ::close(fd.release()) == 0;
+}
+
+// An info file's text, whole, under a temporary name in info/ until it is linked to its own:
+// ".NAME-XXXXXX.tmp" is hidden and does not end in .trashinfo, so no listing takes it for an
+// info file. Removed on every way out.
+class PendingInfo {
+public:
+    PendingInfo() = default;
+    PendingInfo(const PendingInfo&) = delete;
+    PendingInfo& operator=(const PendingInfo&) = delete;
+    ~PendingInfo() { discard(); }
+
+    // 0, or the error.
+    int write(const std::string& folder, const std::string& name, const std::string& text,
+              struct stat& written) {
+        static constexpr char Tail[] = "-XXXXXX.tmp";
+        static constexpr int AfterXs = 4; // ".tmp"
+        m_path = folder + "/." + shortened(name, NameMax - 1 - (sizeof Tail - 1)) + Tail;
+        Fd fd(::mkostemps(m_path.data(), AfterXs, O_CLOEXEC));
+        if (fd.get() < 0) {
+            const int error = errno;
+            m_path.clear();
+            return error;
+        }
+        if (!writeAndClose(fd, text, written)) {
+            const int error = errno;
+            discard();
+            return error;
+        }
+        return 0;
+    }
+    bool ready() const { return !m_path.empty(); }
+    const std::string& path() const { return m_path; }
+    void discard() {
+        if (!m_path.empty())
+            ::unlink(m_path.c_str());
+        m_path.clear();
+    }
+
+private:
+    std::string m_path;
+};
+
+// Vetoed: the caller could not note the move, so this trash is fine and no other is tried.
+enum class Put { Done, Failed, Vetoed };
+
+// The info file first, whole, under a free name (name, name.2, name.3, ...): written under a
+// temporary name and linked to its own, since a link never replaces and a kill must never leave
+// a half-written info file. Where the file system has no hard links, it is made under its name
+// with O_EXCL and written there. Then the caller is told, then the item is renamed under the
+// same name; a failed rename takes the info file back.
+Put putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const Placement& item,
+                 TrashOutcome& outcome, const BeforeTrashMove& beforeMove) {
     const std::string name = lastComponent(itemPath);
     std::string original = itemPath;
     if (!trash.top.empty()) {
         // Relative to the top folder of the volume, through the real path of the item's folder.
         char* real = ::realpath(parentOf(itemPath).c_str(), nullptr);
         if (!real) {
-            return refuse(outcome, errno,
-                          "Le dossier de " + quoted(itemPath) +
-                              " est illisible ; il reste à sa place");
+            refuse(outcome, errno,
+                   "Le dossier de " + quoted(itemPath) + " est illisible ; il reste à sa place");
+            return Put::Failed;
         }
         const std::string folder = real;
         std::free(real);
@@ -515,50 +569,90 @@ bool putIntoTrash(const TrashFolder& trash, const std::string& itemPath, const P
     }
     const std::string contents = "[Trash Info]\nPath=" + percentEncoded(original) +
                                  "\nDeletionDate=" + localDeletionDate() + "\n";
+    const std::string infoFolder = trash.dir + "/info";
 
+    constexpr unsigned MaxCandidates = 100000;
+    PendingInfo pending;
+    bool links = true; // until the file system says it has none
+    struct stat written {};
     for (unsigned n = 1;; ++n) {
+        const bool lastTry = n >= MaxCandidates;
         std::string suffix;
         if (n > 1)
             suffix.append(1, '.').append(std::to_string(n));
         const std::size_t room = NameMax - (sizeof InfoSuffix - 1) - suffix.size();
         const std::string candidate = shortened(name, room) + suffix;
-        const std::string info = trash.dir + "/info/" + candidate + InfoSuffix;
-        Fd fd(::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (fd.get() < 0) {
-            if (errno == EEXIST && n < 100000)
-                continue;
-            return refuse(outcome, errno,
-                          "La fiche " + quoted(info) +
-                              " n'a pas pu être créée dans la corbeille ; " + quoted(itemPath) +
-                              " reste à sa place");
-        }
-        struct stat written {};
-        if (!writeAll(fd.get(), contents.data(), contents.size()) ||
-            (item.directory && ::fstat(fd.get(), &written) != 0) || ::close(fd.release()) != 0) {
-            const int error = errno;
-            ::unlink(info.c_str());
-            return refuse(outcome, error,
-                          "La fiche " + quoted(info) +
-                              " n'a pas pu être écrite dans la corbeille ; " + quoted(itemPath) +
-                              " reste à sa place");
-        }
+        const std::string info = infoFolder + "/" + candidate + InfoSuffix;
         const std::string target = trash.dir + "/files/" + candidate;
-        if (beforeMove)
-            beforeMove(target, info);
+        // A name taken in files/ by an item without its info file (another program's leftover)
+        // is passed over before the caller notes it, so that one item is noted once.
+        struct stat taken;
+        if (!lastTry && ::lstat(target.c_str(), &taken) == 0)
+            continue;
+        const auto notMade = [&](int error) {
+            refuse(outcome, error,
+                   "La fiche " + quoted(info) + " n'a pas pu être créée dans la corbeille ; " +
+                       quoted(itemPath) + " reste à sa place");
+            return Put::Failed;
+        };
+        if (links) {
+            if (!pending.ready()) {
+                if (const int error = pending.write(infoFolder, name, contents, written)) {
+                    refuse(outcome, error,
+                           "La fiche de " + quoted(itemPath) + " n'a pas pu être écrite dans " +
+                               quoted(infoFolder) + " ; il reste à sa place");
+                    return Put::Failed;
+                }
+            }
+            if (::link(pending.path().c_str(), info.c_str()) == 0) {
+                pending.discard();
+            } else if (errno == EEXIST && !lastTry) {
+                continue;
+            } else if (errno == EPERM || errno == EOPNOTSUPP) {
+                links = false; // written under its own name from now on
+                pending.discard();
+            } else {
+                return notMade(errno);
+            }
+        }
+        if (!links) {
+            Fd fd(::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (fd.get() < 0) {
+                if (errno == EEXIST && !lastTry)
+                    continue;
+                return notMade(errno);
+            }
+            if (!writeAndClose(fd, contents, written)) {
+                const int error = errno;
+                ::unlink(info.c_str());
+                refuse(outcome, error,
+                       "La fiche " + quoted(info) + " n'a pas pu être écrite dans la corbeille ; " +
+                           quoted(itemPath) + " reste à sa place");
+                return Put::Failed;
+            }
+        }
+        if (beforeMove && !beforeMove(target, info)) {
+            ::unlink(info.c_str());
+            refuse(outcome, EIO,
+                   "L'étape n'a pas pu être notée dans le journal d'annulation ; " +
+                       quoted(itemPath) + " reste à sa place");
+            return Put::Vetoed;
+        }
         if (!renameNoReplace(itemPath, target)) {
             const int error = errno;
             ::unlink(info.c_str());
-            if (error == EEXIST && n < 100000)
-                continue; // a name taken in files/ without its info file
-            return refuse(outcome, error,
-                          quoted(itemPath) + " n'a pas pu être déplacé dans " +
-                              quoted(trash.dir + "/files") + " et reste à sa place");
+            if (error == EEXIST && !lastTry)
+                continue; // taken in files/ since it was looked at
+            refuse(outcome, error,
+                   quoted(itemPath) + " n'a pas pu être déplacé dans " +
+                       quoted(trash.dir + "/files") + " et reste à sa place");
+            return Put::Failed;
         }
         if (item.directory)
             recordDirectorySize(trash.dir, candidate, written.st_mtim.tv_sec);
         outcome.item = target;
         outcome.info = info;
-        return true;
+        return Put::Done;
     }
 }
 
@@ -605,8 +699,14 @@ bool moveToTrash(const std::string& path, TrashOutcome& outcome,
                 continue;
             known = c.byVolume.emplace(item.mount, found).first;
         }
-        if (putIntoTrash(known->second, itemPath, item, outcome, beforeMove))
+        switch (putIntoTrash(known->second, itemPath, item, outcome, beforeMove)) {
+        case Put::Done:
             return true;
+        case Put::Vetoed:
+            return false; // trying again would only ask the caller a second time
+        case Put::Failed:
+            break;
+        }
     }
     c.byVolume.erase(item.mount);
     return false;

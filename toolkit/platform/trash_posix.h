@@ -19,7 +19,9 @@ struct TrashOutcome {
 // when no trash there can take it, the item stays and `outcome` tells why.
 // `beforeMove`, when given, learns where the item will go (item, then info file) once its info
 // file is written and before the item moves, so that a caller can note it ahead of the move.
-using BeforeTrashMove = std::function<void(const std::string& item, const std::string& info)>;
+// It returns false when it could not note it: the info file is taken back, the item stays, and
+// the call fails with EIO, since an undo would not know where the item went.
+using BeforeTrashMove = std::function<bool(const std::string& item, const std::string& info)>;
 bool moveToTrash(const std::string& path, TrashOutcome& outcome,
                  const BeforeTrashMove& beforeMove = {});
 
