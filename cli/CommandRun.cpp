@@ -138,8 +138,8 @@ int flattenTree(Console& console, const Command& command, const QString& folder)
                           .arg(tally.left);
     if (tally.notStarted && tally.sorted == 0)
         return ExitItemsLeft; // another run holds the folder, or no record: nothing was done
-    const bool stopped = (Interrupted() || tally.notStarted) &&
-                         view.gaugeProgress() < view.gaugeMaxValue();
+    const bool stopped =
+        (Interrupted() || tally.notStarted) && view.gaugeProgress() < view.gaugeMaxValue();
     if (stopped || tally.notStarted)
         summary += stoppedText(view.gaugeMaxValue() - view.gaugeProgress());
     console.result(summary);

@@ -163,9 +163,9 @@ namespace {
 // Files the last walk had to leave where they were, and why the last of them could not move.
 int g_notMoved = 0;
 QString g_notMovedReason;
-int g_unreadFolders = 0; // folders the walk could not list (a path too long, a refusal)
-int g_linksLeft = 0;      // symbolic links below the top folder, left where they are
-QString g_recordFailure;  // why the walk's record could not be written, when it could not
+int g_unreadFolders = 0;   // folders the walk could not list (a path too long, a refusal)
+int g_linksLeft = 0;       // symbolic links below the top folder, left where they are
+QString g_recordFailure;   // why the walk's record could not be written, when it could not
 bool g_notStarted = false; // the record could not even be made: nothing was moved
 } // namespace
 

@@ -76,13 +76,17 @@ struct Shared {
     bool made = false;
 };
 
-Shared& shared(const QString& rootFolder) {
+// `makeFolder`: the folder is made (or its failure told) before records are written into it;
+// records only kept back for later need the texts alone.
+Shared& shared(const QString& rootFolder, bool makeFolder = true) {
     static Shared cache;
-    if (cache.root != rootFolder || !cache.made) {
+    if (cache.root != rootFolder || cache.folder.isEmpty()) {
         cache.root = rootFolder;
         cache.folder = LogFolder(rootFolder);
-        cache.made = CreateDir(cache.folder);
+        cache.made = false;
     }
+    if (makeFolder && !cache.made)
+        cache.made = CreateDir(cache.folder);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     const QString locale = QLocale().name();
     if (now < cache.dayStarts || now >= cache.dayEnds || cache.locale != locale) {
@@ -152,7 +156,7 @@ void FileMoveLog::add(const QString& rootFolder, const QString& fileName,
     if (rootFolder != m_root)
         flush(); // the records kept back belong to another log folder
     m_root = rootFolder;
-    const Shared& logs = shared(rootFolder);
+    const Shared& logs = shared(rootFolder, false);
     m_trace.append(traceRecord(logs, fileName, destination));
     m_journal.append(journalRecord(logs, fileName));
     if (!m_started) {

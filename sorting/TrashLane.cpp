@@ -33,9 +33,8 @@ TrashLane::~TrashLane() {
         m_thread.join();
 }
 
-void TrashLane::send(const QString& original, const QString& destination,
-                     const QString& copyPath, const FileSnapshot& source,
-                     const FileSnapshot& copy) {
+void TrashLane::send(const QString& original, const QString& destination, const QString& copyPath,
+                     const FileSnapshot& source, const FileSnapshot& copy) {
     Outcome job;
     job.original = original;
     job.destination = destination;

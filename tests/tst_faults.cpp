@@ -189,6 +189,7 @@ void TestFaults::matrix() {
     // Run it.
     QProcessEnvironment env = Driver::environment(data);
     env.insert("HOME", data);
+    env.insert("XDG_STATE_HOME", data + "/state"); // the run records, where the runner may write
     QStringList wrapper;
     if (fault == "permission") {
         wrapper = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};

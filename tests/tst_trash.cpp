@@ -139,7 +139,7 @@ struct OtherUser {
             return false;
         uid = account->pw_uid;
         gid = account->pw_gid;
-        for (const QString& folder : {home, home + "/share", home + "/runtime"}) {
+        for (const QString& folder : {home, home + "/share", home + "/state", home + "/runtime"}) {
             if (!QDir().mkpath(folder) || !own(folder))
                 return false;
         }
@@ -147,6 +147,7 @@ struct OtherUser {
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         env.insert("HOME", home);
         env.insert("XDG_DATA_HOME", home + "/share");
+        env.insert("XDG_STATE_HOME", home + "/state");
         env.insert("XDG_CONFIG_HOME", home);
         env.insert("XDG_CACHE_HOME", home);
         env.insert("XDG_RUNTIME_DIR", home + "/runtime");

@@ -278,9 +278,8 @@ FileSnapshot SourceFile::copySnapshot() const {
     if (!m_copy->copy.status(status))
         return snapshot;
 #else
-    if (!platform::getFileStatus(toPlatformPath(m_copy->published ? m_copy->destination
-                                                                  : m_copy->temporary),
-                                 status))
+    if (!platform::getFileStatus(
+            toPlatformPath(m_copy->published ? m_copy->destination : m_copy->temporary), status))
         return snapshot;
 #endif
     snapshot.exists = true;

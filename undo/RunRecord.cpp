@@ -6,8 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "outil32_DIR.h"
@@ -173,8 +173,8 @@ RunRecord::~RunRecord() {
 
 bool RunRecord::fail(const QString& why) {
     m_failed = true;
-    m_failure = QStringLiteral("Le journal d'annulation %1 n'a pas pu être écrit : %2")
-                    .arg(m_path, why);
+    m_failure =
+        QStringLiteral("Le journal d'annulation %1 n'a pas pu être écrit : %2").arg(m_path, why);
     return false;
 }
 
@@ -186,16 +186,23 @@ bool RunRecord::open() {
         return false;
     const QString folder = RecordFolder();
     QDir().mkpath(folder);
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
-    const QString name = m_started.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) +
-                         QStringLiteral("-%1.log").arg(::getpid());
-    m_path = folder + PathDelim + name;
-    m_fd = openForAppend(m_path, true);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Runs nest in one process (STOP! runs the command again) and may start within one
+    // millisecond: a later one takes the next free name, which sorts after the first.
+    const QString stem = folder + PathDelim +
+                         m_started.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) +
+                         QStringLiteral("-%1").arg(::getpid());
+    for (int n = 1; n < 100; ++n) {
+        m_path = stem + (n > 1 ? QStringLiteral("~%1").arg(n) : QString()) + QStringLiteral(".log");
+        m_fd = openForAppend(m_path, true);
+        if (m_fd >= 0 || errno != EEXIST)
+            break;
+    }
     if (m_fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    if (!appendLine(m_fd, {kHeader, QStringLiteral("1"), kindName(m_kind), m_root,
-                           stamp(m_started)})) {
+    if (!appendLine(m_fd,
+                    {kHeader, QStringLiteral("1"), kindName(m_kind), m_root, stamp(m_started)})) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         ::close(m_fd);
         m_fd = -1;

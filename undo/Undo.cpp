@@ -106,13 +106,12 @@ private:
 };
 
 const QString GoneReason = QStringLiteral("l'original n'est plus dans la corbeille : sa copie "
-                                         "rangée reste à sa place");
+                                          "rangée reste à sa place");
 const QString TakenReason = QStringLiteral("son ancien nom est pris par un autre élément");
 const QString ChangedReason =
     QStringLiteral("copie modifiée depuis le rangement : laissée où le rangement l'avait mise, "
                    "l'original remis aussi");
-const QString MissingReason =
-    QStringLiteral("introuvable là où le rangement l'avait mis");
+const QString MissingReason = QStringLiteral("introuvable là où le rangement l'avait mis");
 
 QString kindText(RunKind kind) {
     switch (kind) {
