@@ -80,8 +80,12 @@ void Console::clearProgress() {
 }
 
 Dialogs::Answer ConsolePresenter::present(const Dialogs::Request& request) {
-    if (request.buttons == Dialogs::Buttons::Ok)
+    if (request.buttons == Dialogs::Buttons::Ok) {
         m_console.message(request.text);
+        // What a report counts is named, one line each.
+        if (!request.details.isEmpty())
+            m_console.message(request.details);
+    }
     return Dialogs::Answer::Ok;
 }
 

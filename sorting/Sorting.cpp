@@ -174,6 +174,7 @@ QStringList SortPlan(const SortWindow& window) {
     const QString arrow = QStringLiteral(" → ");
     if (window.innerTabIndex() == 0) {
         const QString program = ExeNameUpper();
+        const QString root = window.RootFolder();
         const int count = window.fileCount();
         lines.reserve(count);
         for (int i = count - 1; i >= 0; --i) {
@@ -189,11 +190,18 @@ QStringList SortPlan(const SortWindow& window) {
             QString relative;
             if (date.Year < 1900)
                 lines.append(name + QStringLiteral(" (laissé : date illisible)"));
-            else if (FileRelativeDestination(window, name, date, relative))
+            else if (FileRelativeDestination(window, name, date, relative)) {
+                // A different file already there goes to the trash: the plan says so.
+                const QString there = relative + PathDelim + name;
+                const FileSnapshot existing = SnapshotFile(withDelimiter(root) + there);
+                const bool replaces = existing.exists && !existing.directory &&
+                                      !existing.sameFileAs(SnapshotFile(full));
                 lines.append(name + arrow + relative +
                              (capture.found
                                   ? QStringLiteral(" (prise de vue : %1)").arg(capture.shown)
-                                  : QString()));
+                                  : QString()) +
+                             (replaces ? QStringLiteral(" (remplace %1)").arg(there) : QString()));
+            }
         }
         return lines;
     }

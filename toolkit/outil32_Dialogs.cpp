@@ -68,10 +68,13 @@ QString titleFor(TMsgDlgType type) {
 Answer QtPresenter::present(const Request& request) {
     CentredMessageBox box(iconFor(request.type), request.title, request.text);
     box.setObjectName(QStringLiteral("MessageDialog"));
-    QPushButton* ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    QPushButton* ok = box.addButton(
+        request.okText.isEmpty() ? QStringLiteral("OK") : request.okText, QMessageBox::AcceptRole);
     ok->setObjectName(QStringLiteral("OK"));
     if (request.buttons == Buttons::OkCancel) {
-        QPushButton* cancel = box.addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
+        QPushButton* cancel = box.addButton(request.cancelText.isEmpty() ? QStringLiteral("Annuler")
+                                                                         : request.cancelText,
+                                            QMessageBox::RejectRole);
         cancel->setObjectName(QStringLiteral("Annuler"));
         box.setEscapeButton(cancel);
     } else {
@@ -110,8 +113,9 @@ Presenter& presenter() {
 
 namespace {
 Dialogs::Answer show(TMsgDlgType type, const QString& message, Dialogs::Buttons buttons,
-                     const QString& details = {}) {
-    return Dialogs::presenter().present({type, Dialogs::titleFor(type), message, buttons, details});
+                     const QString& details = {}, const QString& yes = {}, const QString& no = {}) {
+    return Dialogs::presenter().present(
+        {type, Dialogs::titleFor(type), message, buttons, details, yes, no});
 }
 } // namespace
 
@@ -130,6 +134,16 @@ bool ConfirmDlg(const QString& message, TMsgDlgType type) {
 
 bool ConfirmDlg(const QString& message, TMsgDlgType type, const QString& details) {
     return show(type, message, Dialogs::Buttons::OkCancel, details) == Dialogs::Answer::Ok;
+}
+
+bool ConfirmDlg(const QString& message, TMsgDlgType type, const QString& details,
+                const QString& yes, const QString& no) {
+    return show(type, message, Dialogs::Buttons::OkCancel, details, yes, no) == Dialogs::Answer::Ok;
+}
+
+bool MsgDlg(const QString& message, TMsgDlgType type, const QString& details) {
+    show(type, message, Dialogs::Buttons::Ok, details);
+    return true;
 }
 
 QString DetailsText(const QStringList& lines) {

@@ -13,6 +13,11 @@ bool MsgDlg(const QString& message, TMsgDlgType type);
 bool ConfirmDlg(const QString& message, TMsgDlgType type);
 // The same with an expandable details part (one line per item), shown folded.
 bool ConfirmDlg(const QString& message, TMsgDlgType type, const QString& details);
+// The same with buttons that say what they do (`yes` the default, `no` as Escape).
+bool ConfirmDlg(const QString& message, TMsgDlgType type, const QString& details,
+                const QString& yes, const QString& no);
+// MsgDlg with an expandable details part: what the message counts, one line each.
+bool MsgDlg(const QString& message, TMsgDlgType type, const QString& details);
 // Lines for a box's details part: the first 1,000, then how many more.
 QString DetailsText(const QStringList& lines);
 // The plain message box: the application's title, no icon, OK.
@@ -29,6 +34,9 @@ struct Request {
     QString text;
     Buttons buttons = Buttons::Ok;
     QString details; // the box's expandable details part; none when empty
+    // The buttons' texts; "OK" and "Annuler" when empty.
+    QString okText;
+    QString cancelText;
 };
 
 QString titleFor(TMsgDlgType type);

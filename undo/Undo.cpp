@@ -161,6 +161,14 @@ QString UndoReport::text() const {
     return out;
 }
 
+QString UndoReport::leftText() const {
+    QStringList lines;
+    lines.reserve(left.size());
+    for (const Left& item : left)
+        lines.append(QStringLiteral("laissé : %1 (%2)").arg(item.item, item.reason));
+    return DetailsText(lines);
+}
+
 bool UndoReport::complete() const {
     return changedCopies == 0 && namesTaken == 0 && goneFromTrash == 0 && missing == 0 &&
            failed == 0 && !stopped;
@@ -342,7 +350,7 @@ std::optional<UndoReport> UndoLastRunExecute(UndoWindow& window) {
 }
 
 std::optional<UndoReport> UndoRunExecute(const Record& asked, UndoWindow& window) {
-    if (!ConfirmDlg(UndoQuestion(asked), mtConfirmation))
+    if (!ConfirmDlg(UndoQuestion(asked), mtConfirmation, {}, UndoYes, UndoNo))
         return std::nullopt;
     // Not while a run or another undo works in that folder; the record is read again once the
     // folder is ours, for what another undo may have taken back meanwhile.
@@ -369,7 +377,7 @@ std::optional<UndoReport> UndoRunExecute(const Record& asked, UndoWindow& window
         return std::nullopt;
     window.setPanelText(0, QStringLiteral("%1 éléments remis en place").arg(report.restored));
     window.updateLists();
-    MsgDlg(report.text(), report.complete() ? mtInformation : mtWarning);
+    MsgDlg(report.text(), report.complete() ? mtInformation : mtWarning, report.leftText());
     return report;
 }
 

@@ -31,8 +31,14 @@ struct UndoReport {
 
     // "N éléments remis en place", then what was left and why.
     QString text() const;
+    // Each item left, "laissé : PATH (why)", one line each: the box's details.
+    QString leftText() const;
     bool complete() const; // everything put back
 };
+
+// The undo question's buttons: they say what they do ("Annuler" would read as the undo itself).
+inline const QString UndoYes = QStringLiteral("Remettre en place");
+inline const QString UndoNo = QStringLiteral("Ne rien faire");
 
 // The items an undo of the record puts back: files sorted, folders moved, files moved up.
 int ItemCount(const Record& record);
