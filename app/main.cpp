@@ -3,12 +3,18 @@
 #include <QSocketNotifier>
 #include <QTranslator>
 
+#include <QDesktopServices>
+#include <QLocale>
+
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "CommandLine.h"
 #include "CommandRun.h"
+#include "FileManager.h"
 #include "Settings.h"
 #include "Themes.h"
 #include "Unit1.h"
@@ -41,16 +47,36 @@ void closeOnTerminate(TForm1& form) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+// Without a display the window cannot open: said in French, with the way to work without one,
+// rather than the toolkit's own abort. A platform chosen by the user is left to the toolkit.
+bool displayAvailable(const QStringList& arguments) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || arguments.contains("-platform") ||
+        std::any_of(arguments.cbegin(), arguments.cend(),
+                    [](const QString& a) { return a.startsWith("-platform="); }))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Every text is French, whatever the system's language: dates and numbers too.
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     // Options make it a command: no window, and no display needed.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     if (cli::WantsCommand(arguments))
         return cli::Main(argc, argv);
+    if (!displayAvailable(arguments)) {
+        std::fputs(cli::NoDisplayText().toUtf8().constData(), stderr);
+        return cli::ExitRefused;
+    }
     QApplication application(argc, argv);
+    // Folders shown at a run's end go to the desktop's file manager, never to this program.
+    filemanager::Opener opener;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
     // The window is French: so are the toolkit's own dialogs (the folder chooser).
     QTranslator toolkitFrench;
     if (toolkitFrench.load(QStringLiteral("qtbase_fr"),
@@ -64,6 +90,7 @@ int main(int argc, char* argv[]) {
         form.show();
         result = application.exec();
     }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     IniPath.clear();
     return result;
 }

@@ -220,8 +220,9 @@ QString HelpText() {
         "  -f, --fichiers          Range les fichiers du dossier dans des sous-dossiers.\n"
         "  -d, --dossiers          Range les sous-dossiers du dossier de la même façon.\n"
         "  -a, --aplatir           Ramène tous les fichiers de l'arborescence dans le dossier.\n"
-        "  -u, --annuler           Annule le dernier rangement (le dernier de DOSSIER s'il est\n"
-        "                          donné : sinon rien n'est fait).\n"
+        "  -u, --annuler           Annule le dernier rangement. Avec DOSSIER, seulement si ce\n"
+        "                          dernier rangement a eu lieu dans DOSSIER ; sinon rien\n"
+        "                          n'est annulé.\n"
         "\n"
         "Options :\n"
         "  -c, --criteres <critères>\n"
@@ -236,16 +237,33 @@ QString HelpText() {
         "  -v, --version           Affiche la version.\n"
         "\n"
         "Ce qui est remplacé ou rangé va à la corbeille ; rien n'est supprimé.\n"
-        "Ctrl+C (ou SIGTERM) arrête le rangement à l'étape suivante ; --annuler le reprend.\n"
+        "Ctrl+C (ou SIGTERM) arrête le rangement à l'étape suivante ; ce qui a déjà été fait\n"
+        "peut ensuite être défait avec --annuler.\n"
+        "Un seul rangement à la fois travaille dans un dossier : un second attend deux\n"
+        "secondes, puis renonce sans rien toucher.\n"
         "\n"
         "Statut de sortie : 0 tout a été fait ; 1 des éléments sont restés à leur place (chacun\n"
-        "est nommé sur la sortie d'erreur) ou le rangement a été arrêté ; 2 erreur d'usage,\n"
-        "dossier absent ou refusé.\n"
+        "est nommé sur la sortie d'erreur), le rangement a été arrêté, un autre rangement\n"
+        "occupait le dossier ou le journal d'annulation n'a pas pu être écrit ; 2 erreur\n"
+        "d'usage, dossier absent ou refusé.\n"
         "\n"
         "Exemples :\n"
         "  ordalix --fichiers --criteres annee,mois ~/Images\n"
         "  ordalix -f -c AMJ -p --simulation ~/Images\n"
         "  ordalix --annuler\n");
+}
+
+QString NoDisplayText() {
+    return QStringLiteral(
+        "ordalix : aucun écran n'est disponible (ni DISPLAY ni WAYLAND_DISPLAY) : la fenêtre ne\n"
+        "peut pas s'ouvrir. Sans fenêtre, donnez une action, par exemple :\n"
+        "  ordalix --fichiers --criteres annee,mois DOSSIER\n"
+        "Pour l'aide : ordalix --help\n");
+}
+
+QString CriteriaWithoutDestinationText() {
+    return QStringLiteral("Les critères annee et jour ne vont pas l'un sans l'autre : ajoutez le "
+                          "mois (par exemple --criteres annee,mois,jour, ou -c AMJ).");
 }
 
 QString VersionText() {

@@ -45,5 +45,9 @@ bool ParseCriteria(const QString& text, Criteria& criteria);
 
 QString HelpText();
 QString VersionText();
+// Why the window cannot start without a display, and what works instead.
+QString NoDisplayText();
+// Why criteria that place nothing (a year and a day without the month) are refused.
+QString CriteriaWithoutDestinationText();
 
 } // namespace cli

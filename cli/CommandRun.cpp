@@ -82,7 +82,7 @@ int sort(Console& console, const Command& command, const QString& folder) {
     QString relative;
     if (!sorting::FileRelativeDestination(view, QStringLiteral("a.a"), {2000, "01", "01"},
                                           relative)) {
-        console.message(sorting::NoDestinationWarning);
+        console.message(CriteriaWithoutDestinationText());
         return ExitRefused;
     }
     const bool files = command.action == Action::SortFiles;

@@ -169,5 +169,7 @@ void SetScreenCursor(TCursor cursor) {
 }
 
 bool ShellOpenFolder(const QString& folder) {
+    // Through QDesktopServices, so that a program (or a test) can take local files over; the
+    // window hands them to filemanager::OpenFolder, which never picks this program.
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
