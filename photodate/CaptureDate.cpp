@@ -57,11 +57,14 @@ void prepareLibrary() {
     });
 }
 
-// "YYYY:MM:DD HH:MM:SS" as the camera wrote it, with its fractions of a second and its offset
-// from UTC when given. The date stays the one the camera showed: the day the picture was
-// taken where it was taken.
-bool parseExifDate(const std::string& text, const std::string& subSeconds,
-                   const std::string& offset, Capture& capture) {
+// A capture time as the plan shows it: French, to the minute ("31/12/2019 à 23:30").
+QString shownTime(const QDateTime& when) {
+    return when.toString(QStringLiteral("dd/MM/yyyy 'à' HH:mm"));
+}
+
+// "YYYY:MM:DD HH:MM:SS" as the camera wrote it, with its fractions of a second. The date stays
+// the one the camera showed: the day the picture was taken where it was taken.
+bool parseExifDate(const std::string& text, const std::string& subSeconds, Capture& capture) {
     const QString date = QString::fromStdString(text).trimmed().left(19);
     QDateTime when = QDateTime::fromString(date, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     if (!when.isValid() || when.date().year() < 1900)
@@ -74,7 +77,7 @@ bool parseExifDate(const std::string& text, const std::string& subSeconds,
         when = when.addMSecs((fraction + QStringLiteral("00")).left(3).toInt());
     capture.found = true;
     capture.when = when;
-    capture.shown = date + QString::fromStdString(offset).trimmed();
+    capture.shown = shownTime(when);
     return true;
 }
 
@@ -83,12 +86,9 @@ bool readImage(const QString& path, Capture& capture) {
     struct Tags {
         const char* date;
         const char* subSeconds;
-        const char* offset;
     };
-    static const Tags tags[] = {{"Exif.Photo.DateTimeOriginal", "Exif.Photo.SubSecTimeOriginal",
-                                 "Exif.Photo.OffsetTimeOriginal"},
-                                {"Exif.Photo.DateTimeDigitized", "Exif.Photo.SubSecTimeDigitized",
-                                 "Exif.Photo.OffsetTimeDigitized"}};
+    static const Tags tags[] = {{"Exif.Photo.DateTimeOriginal", "Exif.Photo.SubSecTimeOriginal"},
+                                {"Exif.Photo.DateTimeDigitized", "Exif.Photo.SubSecTimeDigitized"}};
     try {
         // Still images only, told by their content: the library's video parsers can be sent
         // into endless loops by a crafted file, whatever its name says it is.
@@ -117,7 +117,7 @@ bool readImage(const QString& path, Capture& capture) {
             return it == exif.end() ? std::string() : it->toString();
         };
         for (const Tags& t : tags) {
-            if (parseExifDate(value(t.date), value(t.subSeconds), value(t.offset), capture))
+            if (parseExifDate(value(t.date), value(t.subSeconds), capture))
                 return true;
         }
     } catch (...) {
@@ -136,7 +136,7 @@ bool readMovie(const QString& path, Capture& capture) {
         return false;
     capture.found = true;
     capture.when = local;
-    capture.shown = utc.toString(Qt::ISODate);
+    capture.shown = shownTime(local);
     return true;
 }
 

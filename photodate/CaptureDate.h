@@ -12,11 +12,11 @@ namespace photodate {
 struct Capture {
     bool found = false;
     QDateTime when; // an image's date as its camera recorded it; a video's in local time
-    QString shown;  // as the metadata gives it, for the plan ("2021:03:05 10:00:00+02:00")
+    QString shown;  // for the plan, in French and to the minute ("05/03/2021 à 10:00")
 };
 
 // The capture date of a file, when it has a usable one: EXIF DateTimeOriginal, else the
-// digitised date (CreateDate), with their sub-second and offset fields, for images; the movie
+// digitised date (CreateDate), with their sub-second fields, for images; the movie
 // header's creation time for MP4, MOV and 3GP files. A missing, zero, unreadable or pre-1900
 // date, or a damaged file, gives none, without a message. Only headers are read.
 Capture ReadCapture(const QString& path);

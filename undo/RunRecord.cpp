@@ -130,6 +130,10 @@ QStringList recordFiles() {
     return QDir(RecordFolder()).entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
 }
 
+QString systemError(int error) {
+    return ordalix::fromPlatformPath(ordalix::platform::errorText(error));
+}
+
 QString withoutDelimiter(const QString& folder) {
     return folder.size() > 1 && folder.endsWith(PathDelim) ? folder.chopped(1) : folder;
 }
@@ -200,10 +204,10 @@ bool RunRecord::open() {
             break;
     }
     if (m_fd < 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return fail(systemError(errno));
     if (!appendLine(m_fd,
                     {kHeader, QStringLiteral("1"), kindName(m_kind), m_root, stamp(m_started)})) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        const QString why = systemError(errno);
         ::close(m_fd);
         m_fd = -1;
         QFile::remove(m_path); // made just now, by this run
@@ -229,7 +233,7 @@ bool RunRecord::append(const QStringList& fields) {
             return false;
         if (m_fd >= 0) {
             if (!appendLine(m_fd, fields))
-                return fail(QString::fromLocal8Bit(std::strerror(errno)));
+                return fail(systemError(errno));
             if (++m_steps > 1)
                 return true;
         }

@@ -169,5 +169,7 @@ int lastError();
 // True when that error only says there was nothing there (no such entry, no match).
 bool lastErrorIsNotFound();
 std::u16string lastErrorText();
+// The system's text for an error number, in French where the backend can say it so.
+std::u16string errorText(int error);
 
 } // namespace ordalix::platform

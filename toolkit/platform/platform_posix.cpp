@@ -34,7 +34,7 @@ thread_local std::string t_lastErrorText;
 
 bool fail(int error, std::string text = {}) {
     t_lastError = error;
-    t_lastErrorText = text.empty() ? std::string(std::strerror(error)) : std::move(text);
+    t_lastErrorText = text.empty() ? posix::errorText(error) : std::move(text);
     return false;
 }
 
@@ -698,6 +698,10 @@ bool lastErrorIsNotFound() {
 
 std::u16string lastErrorText() {
     return fromNative(t_lastErrorText);
+}
+
+std::u16string errorText(int error) {
+    return fromNative(posix::errorText(error));
 }
 
 } // namespace ordalix::platform

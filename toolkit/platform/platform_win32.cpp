@@ -2,6 +2,8 @@
 #include "platform.h"
 
 #include <atomic>
+#include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -452,6 +454,12 @@ std::u16string lastErrorText() {
     if (message.empty())
         message = L"Erreur " + std::to_wstring(t_lastError);
     return fromWide(message);
+}
+
+std::u16string errorText(int error) {
+    // The C run-time's errno texts, as the user's Windows language gives them.
+    const wchar_t* text = ::_wcserror(error);
+    return fromWide(text ? std::wstring(text) : L"Erreur " + std::to_wstring(error));
 }
 
 } // namespace ordalix::platform

@@ -25,6 +25,10 @@ private:
 // without it. False with errno set (EEXIST when the name is taken).
 bool renameNoReplace(const std::string& from, const std::string& to);
 
+// The system's reason for an error number, in French whatever the system's language (the
+// C library speaks the locale's, English under C and most servers).
+std::string errorText(int error);
+
 // Writes all the bytes, going on after interruptions; false with errno set on failure.
 bool writeAll(int fd, const char* data, std::size_t size);
 

@@ -51,7 +51,7 @@ std::string quoted(const std::string& path) {
 
 bool refuse(TrashOutcome& outcome, int error, const std::string& sentence) {
     outcome.error = error;
-    outcome.reason = sentence + " (système : " + std::strerror(error) + ")";
+    outcome.reason = sentence + " (système : " + errorText(error) + ")";
     return false;
 }
 
