@@ -493,7 +493,8 @@ void RangerFichiers(SortWindow& window) {
         const QString destination = withDelimiter(root) + relative;
         // The run behaves as if each original had gone before the next file: a folder to make
         // may take the name of one still on its way, and a link may lead to one.
-        record.createFolder(destination, caughtUp);
+        QStringList made;
+        record.createFolder(destination, caughtUp, &made);
         if (record.failed()) {
             stopOnRecordFailure();
             return;
@@ -506,12 +507,18 @@ void RangerFichiers(SortWindow& window) {
         }
         if (!copied.done) {
             beforePump(); // a message box handles messages too
+            // A folder made for this file alone does not stay behind, empty.
+            for (auto level = made.crbegin(); level != made.crend(); ++level)
+                QDir().rmdir(*level);
             if (copied.reason == ChangedReason) {
                 changed.add({});
                 window.itemLeft(full, ChangedReason);
                 continue;
             }
-            window.itemLeft(full, QStringLiteral("échec de la copie dans ") + destination);
+            window.itemLeft(full, copied.reason == BeingWrittenReason
+                                      ? BeingWrittenReason
+                                      : QStringLiteral("échec de la copie dans %1 : %2")
+                                            .arg(destination, copied.reason));
             ShowMessage(QStringLiteral("#740: Echec copie\r\n\r\n") + name +
                         QStringLiteral("\r\n\r\nDans \r\n\r\n") + destination);
             continue;

@@ -252,7 +252,8 @@ bool RunRecord::append(const QStringList& fields) {
     return true;
 }
 
-bool RunRecord::createFolder(const QString& folder, const std::function<void()>& beforeMaking) {
+bool RunRecord::createFolder(const QString& folder, const std::function<void()>& beforeMaking,
+                             QStringList* made) {
     const QString target = withoutDelimiter(folder);
     if (IsFolder(target))
         return true;
@@ -265,7 +266,14 @@ bool RunRecord::createFolder(const QString& folder, const std::function<void()>&
         if (!append({step::FolderCreated, level}))
             return false;
     }
-    return CreateDir(target);
+    const bool created = CreateDir(target);
+    if (made) {
+        for (const QString& level : missing) {
+            if (IsFolder(level))
+                made->append(level);
+        }
+    }
+    return created;
 }
 
 bool RunRecord::targetReplaced(const QString& target, const TrashedItem& where) {

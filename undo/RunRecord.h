@@ -62,7 +62,9 @@ public:
     // Makes sure `folder` exists (CreateDir, with its messages), recording every level it is
     // about to make; `beforeMaking` runs first when there is one to make. False when the folder
     // is not there, made or not recorded (failed() then tells).
-    bool createFolder(const QString& folder, const std::function<void()>& beforeMaking = {});
+    // `made`, when given, gets the levels this call made, the deepest last.
+    bool createFolder(const QString& folder, const std::function<void()>& beforeMaking = {},
+                      QStringList* made = nullptr);
     bool targetReplaced(const QString& target, const TrashedItem& where);
     bool copying(const QString& source, const QString& copy);
     bool originalTrashed(const QString& source, const TrashedItem& where);
