@@ -51,6 +51,7 @@ bool isLink(const platform::FindData& entry) {
            entry.name != u"." && entry.name != u"..";
 }
 const QString LinkLeftReason = QStringLiteral("lien symbolique");
+const QString FolderTakesNameReason = QStringLiteral("un dossier porte ce nom");
 
 // Anything at the path, a dangling link included.
 bool occupied(const QFileInfo& info) {
@@ -163,8 +164,15 @@ namespace {
 // Files the last walk had to leave where they were, and why the last of them could not move.
 int g_notMoved = 0;
 QString g_notMovedReason;
-int g_unreadFolders = 0;   // folders the walk could not list (a path too long, a refusal)
-int g_linksLeft = 0;       // symbolic links below the top folder, left where they are
+int g_unreadFolders = 0; // folders the walk could not list (a path too long, a refusal)
+int g_linksLeft = 0;     // symbolic links below the top folder, left where they are
+QStringList g_left;      // each item left, "path (why)", for the report's details
+
+// An item the walk leaves where it is: told to the window now, and named in the report.
+void leave(FlattenWindow& window, const QString& path, const QString& reason) {
+    g_left.append(QStringLiteral("%1 (%2)").arg(path, reason));
+    window.itemLeft(path, reason);
+}
 QString g_recordFailure;   // why the walk's record could not be written, when it could not
 bool g_notStarted = false; // the record could not even be made: nothing was moved
 } // namespace
@@ -203,7 +211,7 @@ void planFolder(QString& path, qsizetype topLength, const QString& topName, QSet
         if (!isFileEntry(entry, path + name))
             continue;
         if (folders.contains(name))
-            lines.append(shown + QStringLiteral(" (laissé : un dossier porte ce nom)"));
+            lines.append(shown + QStringLiteral(" (laissé : %1)").arg(FolderTakesNameReason));
         else if (names.contains(name))
             lines.append(shown + QStringLiteral(" → ") + topName +
                          QStringLiteral(" (remplace %1)").arg(name));
@@ -228,7 +236,9 @@ QStringList FlattenPlan(const QString& topFolder) {
     platform::FindData entry;
     for (bool found = search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
          found; found = search.findNext(entry)) {
-        if (hasAttribute(entry.attributes, platform::FileAttributeDirectory))
+        // A link to a folder is no folder here: the run replaces it like a file.
+        if (hasAttribute(entry.attributes, platform::FileAttributeDirectory) &&
+            !hasAttribute(entry.attributes, platform::FileAttributeReparsePoint))
             folders.insert(ordalix::fromPlatformPath(entry.name));
     }
     QSet<QString> names;
@@ -343,7 +353,7 @@ void DeOrdalixExecute(FlattenWindow& window) {
             text += QStringLiteral("%1 dossier(s) n'ont pas pu être lus : leurs fichiers restent "
                                    "en place.\r\n")
                         .arg(g_unreadFolders);
-        MsgDlg(text + QStringLiteral("\r\n") + g_notMovedReason, mtWarning);
+        MsgDlg(text + QStringLiteral("\r\n") + g_notMovedReason, mtWarning, DetailsText(g_left));
     }
     window.selectFirstTabs();
     window.updateFileList();
@@ -355,6 +365,7 @@ bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QS
     g_notMoved = 0;
     g_unreadFolders = 0;
     g_linksLeft = 0;
+    g_left.clear();
     g_notMovedReason.clear();
     g_recordFailure.clear();
     g_notStarted = false;
@@ -382,7 +393,7 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
         if (!found && !platform::lastErrorIsNotFound()) {
             ++g_unreadFolders;
             g_notMovedReason = LastFileErrorText();
-            walk.window.itemLeft(path, QStringLiteral("dossier illisible : ") + g_notMovedReason);
+            leave(walk.window, path, QStringLiteral("dossier illisible : ") + g_notMovedReason);
         }
         for (; found; found = search.findNext(entry)) {
             const QString name = ordalix::fromPlatformPath(entry.name);
@@ -390,7 +401,7 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
             if (isLink(entry)) {
                 if (length > walk.topLength) {
                     ++g_linksLeft;
-                    walk.window.itemLeft(path, LinkLeftReason);
+                    leave(walk.window, path, LinkLeftReason);
                 }
             } else if (isFileEntry(entry, path)) {
                 const int moved = walk.window.StatusTag();
@@ -407,8 +418,11 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
                     return false;
                 } else {
                     ++g_notMoved;
-                    g_notMovedReason = LastFileErrorText();
-                    walk.window.itemLeft(path, g_notMovedReason);
+                    // Said as the plan says it when a folder of the top holds the name.
+                    const QFileInfo there(top + name);
+                    g_notMovedReason = there.isDir() && !there.isSymLink() ? FolderTakesNameReason
+                                                                           : LastFileErrorText();
+                    leave(walk.window, path, g_notMovedReason);
                 }
             }
             path.truncate(length);
