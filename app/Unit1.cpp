@@ -1,5 +1,7 @@
 #include "Unit1.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
@@ -314,8 +316,10 @@ void TForm1::buildBottom() {
     Gauge1->hide();
 
     JvStatusBar1 = named(new StatusBar(client), QStringLiteral("JvStatusBar1"));
-    JvStatusBar1->setFixedHeight(16 + 6);
-    JvStatusBar1->setContentsMargins(3, 3, 3, 3);
+    // Its designed 16 pixels of text and margins, or as much as the font needs: a line cut at
+    // its descenders reads badly, and larger fonts or screens need more.
+    JvStatusBar1->setContentsMargins(3, 1, 3, 1);
+    JvStatusBar1->setFixedHeight(std::max(16 + 6, JvStatusBar1->fontMetrics().height() + 8));
 
     JvCaptionPanel1 = named(
         new CaptionPanel(QStringLiteral("Déposez un dossier à ranger"), CaptionPanel::Top, client),

@@ -179,6 +179,9 @@ int undoLastRun(Console& console, const Command& command) {
     const std::optional<undo::UndoReport> report = undo::UndoRunExecute(*record, view);
     if (!report)
         return ExitItemsLeft;
+    // Each item left is named, with why.
+    for (const undo::UndoReport::Left& item : report->left)
+        console.message(QStringLiteral("laissé : %1 (%2)").arg(item.item, item.reason));
     console.result(report->text().section(QStringLiteral("\r\n"), 0, 0));
     return report->complete() ? ExitDone : ExitItemsLeft;
 }

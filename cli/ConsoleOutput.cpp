@@ -80,12 +80,9 @@ void Console::clearProgress() {
 }
 
 Dialogs::Answer ConsolePresenter::present(const Dialogs::Request& request) {
-    if (request.buttons == Dialogs::Buttons::Ok) {
+    // A box's details list items the views have named already, one by one.
+    if (request.buttons == Dialogs::Buttons::Ok)
         m_console.message(request.text);
-        // What a report counts is named, one line each.
-        if (!request.details.isEmpty())
-            m_console.message(request.details);
-    }
     return Dialogs::Answer::Ok;
 }
 

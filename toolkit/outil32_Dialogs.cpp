@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -14,6 +17,25 @@ namespace Dialogs {
 namespace {
 
 Presenter* g_presenter = nullptr;
+
+// The folder dialog's list, in French: the toolkit's own translations leave a folder's type in
+// English, and its dates follow the system's language rather than the program's.
+class FrenchFileColumns : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || !files)
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        if (index.column() == 2 && files->isDir(source))
+            return QStringLiteral("Dossier");
+        if (index.column() == 3)
+            return QLocale().toString(files->lastModified(source),
+                                      QStringLiteral("dd/MM/yyyy HH:mm"));
+        return QIdentityProxyModel::data(index, role);
+    }
+};
 
 QMessageBox::Icon iconFor(TMsgDlgType type) {
     switch (type) {
@@ -95,6 +117,8 @@ QString QtPresenter::chooseFolder(const QString& start, const QString& status) {
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new FrenchFileColumns(&dialog));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
