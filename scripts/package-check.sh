@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-for package in desktop-file-utils appstream; do
+for package in desktop-file-utils appstream lintian; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$package"
 done
@@ -17,6 +17,8 @@ appstreamcli validate --no-net --pedantic packaging/io.github.ordalix.Ordalix.me
 
 echo "== Package"
 deb=$(scripts/package.sh | tail -n 1)
+# Debian's own checker: no error and no warning (its notes about running as root aside).
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" 2> >(grep -v "root privileges" >&2)
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "./$deb"
 test -x /usr/bin/ordalix
 test -f /usr/share/applications/ordalix.desktop
