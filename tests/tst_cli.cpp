@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "CommandLine.h"
+#include "ProgramRun.h"
 #include "TestFiles.h"
 #include "WindowTest.h"
 
@@ -26,41 +27,9 @@ const QDateTime kNov2(QDate(2024, 11, 2), QTime(9, 0));
 const QDateTime kJan15(QDate(2022, 1, 15), QTime(9, 0));
 const QDateTime kJul4(QDate(2021, 7, 4), QTime(9, 0));
 
-struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// Every entry below a folder: "path" for a file, "path/" for a folder.
-QStringList entriesOf(const QString& root) {
-    QStringList entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        entries.append(path.mid(root.size() + 1) + (it.fileInfo().isDir() ? "/" : ""));
-    }
-    entries.sort();
-    return entries;
-}
-
-// Every entry with its content's hash and its time stamp: two equal states are the same tree,
-// byte for byte.
-QMap<QString, QString> stateOf(const QString& root) {
-    QMap<QString, QString> state;
-    for (const QString& entry : entriesOf(root)) {
-        const QString path = root + "/" + entry;
-        const QFileInfo info(path);
-        QString value = QString::number(info.lastModified().toMSecsSinceEpoch());
-        if (!entry.endsWith('/'))
-            value +=
-                " " +
-                QCryptographicHash::hash(TestFiles::read(path), QCryptographicHash::Sha256).toHex();
-        state.insert(entry, value);
-    }
-    return state;
-}
+using ProgramRun::entriesOf;
+using ProgramRun::Result;
+using ProgramRun::stateOf;
 
 // The contents of every file below the folders.
 QMultiMap<QByteArray, QString> contentsOf(const QStringList& folders) {
@@ -101,6 +70,9 @@ private slots:
 
 private:
     Result run(const QStringList& arguments, const QString& input = {});
+    QProcessEnvironment environment() const {
+        return ProgramRun::environment(m_work->filePath("data"), m_work->filePath("state"));
+    }
     QString path(const QString& relative) const { return m_root + "/" + relative; }
     void makeFixture();
 
@@ -112,12 +84,9 @@ private:
 };
 
 void TestCli::initTestCase() {
-    // The program under a name no test path holds by chance: its own name keeps files out of a
-    // sort.
     QVERIFY(m_programDir.isValid());
-    m_program = m_programDir.filePath(TestProgramName);
-    QVERIFY(QFile::copy(ORDALIX_PROGRAM, m_program));
-    QVERIFY(QFile::setPermissions(m_program, QFile::permissions(m_program) | QFile::ExeOwner));
+    m_program = ProgramRun::install(ORDALIX_PROGRAM, m_programDir.path());
+    QVERIFY(!m_program.isEmpty());
 }
 
 void TestCli::init() {
@@ -148,26 +117,7 @@ void TestCli::makeFixture() {
 }
 
 Result TestCli::run(const QStringList& arguments, const QString& input) {
-    QProcess process;
-    // No display of any kind, and no platform chosen for the toolkit: a server's environment.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(name);
-    environment.insert("XDG_DATA_HOME", m_work->filePath("data"));
-    environment.insert("XDG_STATE_HOME", m_work->filePath("state"));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(m_work->path());
-    process.start(m_program, arguments);
-    if (!input.isEmpty())
-        process.write(input.toUtf8());
-    process.closeWriteChannel();
-    Result result;
-    if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.status = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    return ProgramRun::run(m_program, arguments, environment(), m_work->path(), input);
 }
 
 void TestCli::windowOrCommand_data() {
@@ -550,10 +500,7 @@ void TestCli::signalStopsAtTheNextStep() {
     const QMap<QString, QString> before = stateOf(big);
 
     QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_DATA_HOME", m_work->filePath("data"));
-    environment.insert("XDG_STATE_HOME", m_work->filePath("state"));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(environment());
     process.start(m_program, {"-f", "-c", "L", big});
     QVERIFY(process.waitForStarted());
     // The first folder made means the run has started moving files.
@@ -583,12 +530,7 @@ void TestCli::progressOnlyOnATerminal() {
 
     init();
     QProcess process;
-    process.setProcessEnvironment([this] {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_HOME", m_work->filePath("data"));
-        environment.insert("XDG_STATE_HOME", m_work->filePath("state"));
-        return environment;
-    }());
+    process.setProcessEnvironment(environment());
     // The program on a terminal of its own, whose screen `script` hands back.
     process.start("script",
                   {"-qefc", QString("'%1' -f -c A '%2'").arg(m_program, m_root), "/dev/null"});
