@@ -12,6 +12,7 @@
 #include "Driver.h"
 #include "RunRecord.h"
 #include "StopRequest.h"
+#include "TempVolume.h"
 #include "TestFiles.h"
 #include "TreeState.h"
 #include "Undo.h"
@@ -201,17 +202,23 @@ void TestUndo::undoGivesBackTheTree() {
 void TestUndo::undoAfterAKill_data() {
     QTest::addColumn<QString>("op");
     QTest::addColumn<QString>("criteria");
-    QTest::newRow("file sort") << "sortfiles"
-                               << "YM";
-    QTest::newRow("folder sort") << "sortfolders"
-                                 << "L";
-    QTest::newRow("flatten") << "flatten"
-                             << "";
+    QTest::addColumn<bool>("smallRecordDisk");
+    const QList<std::tuple<const char*, const char*, const char*>> ops{
+        {"file sort", "sortfiles", "YM"},
+        {"folder sort", "sortfolders", "L"},
+        {"flatten", "flatten", ""}};
+    for (const auto& [name, op, criteria] : ops) {
+        QTest::newRow(name) << op << criteria << false;
+        // The record fills its disk within the run: the run stops there, or is killed before.
+        QTest::newRow(qPrintable(QString(name) + ", record on a small disk"))
+            << op << criteria << true;
+    }
 }
 
 void TestUndo::undoAfterAKill() {
     QFETCH(QString, op);
     QFETCH(QString, criteria);
+    QFETCH(bool, smallRecordDisk);
     const quint32 seed = qEnvironmentVariableIsSet("ORDALIX_CRASH_SEED")
                              ? quint32(qEnvironmentVariableIntValue("ORDALIX_CRASH_SEED"))
                              : 20261210u;
@@ -233,13 +240,31 @@ void TestUndo::undoAfterAKill() {
         QVERIFY2(whole.normalExit && whole.exitCode == 0, qPrintable(whole.output));
         duration = whole.elapsedMs;
     }
+    // The runs and this process's undo share the records' folder, wherever it is.
+    std::unique_ptr<TempVolume> recordDisk;
+    const QByteArray stateHome = qgetenv("XDG_STATE_HOME");
+    const auto restoreState = qScopeGuard([&] { qputenv("XDG_STATE_HOME", stateHome); });
+    if (smallRecordDisk) {
+        recordDisk = std::make_unique<TempVolume>(TempVolume::Kind::Tmpfs, "size=16k");
+        if (!recordDisk->mounted())
+            QSKIP("a tmpfs of the test's own cannot be mounted here");
+        qputenv("XDG_STATE_HOME", QFile::encodeName(recordDisk->path()));
+    }
+    int stoppedByTheRecord = 0;
     for (int kill = 0; kill < 5; ++kill) {
         QDir(undo::RecordFolder()).removeRecursively();
+        if (recordDisk)
+            QVERIFY(recordDisk->remount("size=16k"));
         QTemporaryDir top(QDir::tempPath() + "/kill-XXXXXX");
         QVERIFY(setup(top.path()));
         const auto before = treeOf(top.path());
         const int at = int(random.bounded(qint64(duration) + 1));
-        Driver::run({op, top.path(), criteria}, Driver::environment(data->path()), at);
+        const auto killed =
+            Driver::run({op, top.path(), criteria}, Driver::environment(data->path()), at);
+        stoppedByTheRecord += killed.output.contains("Le journal d'annulation");
+        // Room for the undo's progress lines.
+        if (recordDisk)
+            QVERIFY(recordDisk->remount("size=4m"));
         // A kill before the first step leaves nothing to undo, and nothing changed.
         const std::optional<undo::Record> record = undo::LastRecord();
         if (record) {
@@ -262,6 +287,8 @@ void TestUndo::undoAfterAKill() {
                                                        .arg(at)
                                                        .arg(differences.mid(0, 8).join(", "))));
     }
+    if (smallRecordDisk)
+        QVERIFY(stoppedByTheRecord > 0);
 }
 
 void TestUndo::undoLeavesWhatItCannotPutBack_data() {
