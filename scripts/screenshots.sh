@@ -1,74 +1,102 @@
 #!/usr/bin/env bash
-# Takes the documentation's screenshots from the real window under Xvfb, at 96 and 144 dots per
-# inch: both tabs, a sort in progress, and the dialogs. Needs xvfb, xdotool and imagemagick.
+# Takes the documentation's screenshots from the real window under Xvfb, framed by a window
+# manager (openbox) as on a desktop, at 96 and 192 dots per inch: the three views, the sort
+# question with its plan, a run's report, the undo's question and its reports, the folder
+# dialog and the flatten question. Installs xvfb, openbox, xdotool and imagemagick when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-app=${1:-build/app/ordalix}
-out=docs/screenshots
-mkdir -p "$out"
+app=$(realpath "${1:-build/app/ordalix}")
+out=$(realpath -m docs/screenshots)
+
+if [ "${ORDALIX_SCREEN:-}" != inside ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    for package in xvfb openbox xdotool imagemagick; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+                "$package"
+    done
+    mkdir -p "$out"
+    ORDALIX_SCREEN=inside xvfb-run -a -s "-screen 0 2400x1800x24" "$0" "$app"
+    ls "$out"
+    exit 0
+fi
+
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+openbox >/dev/null 2>&1 &
+wm=$!
+trap 'kill $wm 2>/dev/null || true; rm -rf "$work"' EXIT
+sleep 1
 
 make_folder() {
-    rm -rf "$work/Photos"
-    mkdir -p "$work/Photos"/{Vacances,Famille,Anniversaire,"Voyage Italie"}
-    for i in $(seq -w 1 ${1:-8}); do
+    rm -rf "$work/Photos" "$work/home"
+    mkdir -p "$work/Photos"/{Vacances,Famille,Anniversaire,"Voyage Italie"} "$work/home"
+    for i in $(seq -w 1 8); do
         echo "$i" >"$work/Photos/IMG_$i.jpg"
         touch -d "2021-0$((10#$i % 9 + 1))-05" "$work/Photos/IMG_$i.jpg"
     done
     echo x >"$work/Photos/rapport.pdf"
+    touch -d 2021-06-05 "$work/Photos/rapport.pdf"
+    # Sorted last week: the new one replaces it, and the plan says so.
+    mkdir -p "$work/Photos/2021"
+    echo ancienne >"$work/Photos/2021/IMG_2.jpg"
 }
 
-shoot() { import -window root -crop "$2" "$out/$1.png"; }
+# The window's id once it is shown; every click is relative to its client area.
+window() {
+    local id=""
+    for _ in $(seq 50); do
+        id=$(xdotool search --name "Vermilux" 2>/dev/null | head -1 || true)
+        [ -n "$id" ] && break
+        sleep 0.2
+    done
+    echo "$id"
+}
 
 session() {
     local scale=$1 tag=$2
-    local w=$((800 * scale / 100)) h=$((560 * scale / 100))
     at() { echo $(($1 * scale / 100)) $(($2 * scale / 100)); }
+    click() { xdotool mousemove --window "$win" $(at "$1" "$2") click "${3:-1}"; }
+    # The window with its frame, or the box in front with its own.
+    shoot() { import -frame -window "$win" "$out/$1-$tag.png"; }
+    shoot_box() { import -frame -window "$(xdotool getactivewindow)" "$out/$1-$tag.png"; }
     export QT_SCALE_FACTOR=$(awk "BEGIN{print $scale/100}")
-    make_folder 8
+    make_folder
     HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/share" \
         XDG_STATE_HOME="$work/home/state" "$app" "$work/Photos" &
     local pid=$!
-    sleep 2
-    shoot "sort-files-$tag" "${w}x${h}+0+0"
-    xdotool mousemove $(at 16 115) click 1; sleep 0.5
-    shoot "sort-folders-$tag" "${w}x${h}+0+0"
-    xdotool mousemove $(at 100 12) click 1; sleep 0.5
-    shoot "flatten-$tag" "${w}x${h}+0+0"
-    xdotool mousemove $(at 430 250) click 1; sleep 1 # DéOrdalix !: its question
-    shoot "flatten-question-$tag" "1024x768+0+0"
+    win=$(window)
+    sleep 1.5
+    shoot sort-files
+    click 12 120; sleep 0.5 # the folders
+    shoot sort-folders
+    click 100 10; sleep 0.5 # DéOrdalix
+    shoot flatten
+    click 430 250; sleep 1 # its button: the question
+    shoot_box flatten-question
     xdotool key Escape; sleep 0.5
-    xdotool mousemove $(at 50 12) click 1; sleep 0.3
-    xdotool mousemove $(at 16 50) click 1; sleep 0.5 # back to the files
-    xdotool mousemove $(at 430 240) click 1; sleep 1 # RANGER: its question
-    shoot "sort-question-$tag" "1024x768+0+0"
-    xdotool key Return; sleep 2 # the report
-    shoot "sort-report-$tag" "1024x768+0+0"
+    click 30 10; sleep 0.3
+    click 12 55; sleep 0.5 # back to the files
+    click 437 239; sleep 1 # RANGER: the question, its plan unfolded
+    xdotool key Tab space; sleep 0.7
+    shoot_box sort-question-details
+    xdotool key shift+Tab Return; sleep 2 # OK: the report
+    shoot_box sort-report
     xdotool key Return; sleep 0.5
-    xdotool mousemove $(at 485 354) click 1; sleep 1.5 # the folder dialog
-    shoot "folder-dialog-$tag" "1024x768+0+0"
+    echo "changée depuis" >>"$work/Photos/2021/IMG_3.jpg" # the undo leaves this one
+    click 190 180; sleep 0.3
+    xdotool key ctrl+z; sleep 1 # the undo's question
+    shoot_box undo-question
+    xdotool key Return; sleep 1.5 # its report, the item it left named in its details
+    xdotool key Tab space; sleep 0.7
+    shoot_box undo-report-left
+    xdotool key shift+Tab Return; sleep 0.5
+    click 483 353; sleep 1.5 # the folder dialog
+    shoot_box folder-dialog
     xdotool key Escape; sleep 0.5
-    kill -TERM "$pid"; wait "$pid" || true
-
-    make_folder 8 # and many more, so that the run lasts long enough to be seen
-    (cd "$work/Photos" && seq -f 'DSC_%05g.jpg' 1 40000 | xargs touch)
-    "$app" "$work/Photos" &
-    pid=$!
-    sleep 3
-    xdotool mousemove $(at 430 240) click 1; sleep 1
-    xdotool key Return; sleep 1.5
-    shoot "sort-running-$tag" "${w}x${h}+0+0"
-    xdotool key q; sleep 1 # a key stops the run
-    shoot "sort-interrupted-$tag" "1024x768+0+0"
-    xdotool key Return; sleep 0.5
-    kill -TERM "$pid"; wait "$pid" || true
+    kill -TERM "$pid"
+    wait "$pid" || true
 }
 
-if [ "${ORDALIX_SCREEN:-}" != inside ]; then
-    ORDALIX_SCREEN=inside xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$app"
-    ls "$out"
-    exit 0
-fi
 session 100 96dpi
-session 150 144dpi
+session 200 192dpi
