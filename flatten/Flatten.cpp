@@ -382,6 +382,11 @@ bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QS
 bool ExtraireDossier(Walk& walk, const QString& mask) {
     QString& path = walk.path;
     const qsizetype length = path.size();
+    // Files leave it (or, for the top folder, arrive): its date is noted for the undo first.
+    if (!walk.record.folderDated(path)) {
+        g_recordFailure = walk.record.failure();
+        return false;
+    }
     {
         // The folder in hand, as the status line shows it.
         const QString shown = length > walk.topLength

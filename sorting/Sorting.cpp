@@ -243,7 +243,7 @@ bool RefuseToStart(SortWindow& window, const undo::RunLock& lock, undo::RunRecor
     QString reason;
     if (!lock.taken())
         reason = lock.refusal();
-    else if (!record.open())
+    else if (!record.open() || !record.folderDated(window.RootFolder()))
         reason = record.failure() +
                  QStringLiteral("\r\n\r\nLe rangement n'a pas commencé : rien n'a été changé.");
     if (reason.isEmpty())

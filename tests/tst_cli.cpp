@@ -197,7 +197,7 @@ void TestCli::invocations_data() {
                                             "ZQTRIEUR_LOG/_TRACE.LOG"};
     QTest::newRow("year and day lead nowhere")
         << QStringList{"-f", "-c", "A,J", "{root}"} << 2 << ""
-        << "ne semblent pas" << QStringList{} << QStringList{};
+        << "ajoutez le mois" << QStringList{} << QStringList{};
 
     const QStringList folders{"Voyage/",           "Voyage/a.txt", "Voyage/sub/",
                               "Voyage/sub/v1.txt", "photos/",      "photos/p1.png"};
@@ -432,7 +432,7 @@ void TestCli::runActsAsOneFileAfterTheOther() {
     QCOMPARE(result.status, 1);
     QVERIFY2(result.out.contains("20 fichier(s) rangé(s), 0 ignoré(s), 20 laissé(s) en place"),
              qPrintable(result.out));
-    QCOMPARE(result.err.count("(échec de la copie dans " + tidy + "/2021)"), 20);
+    QCOMPARE(result.err.count("(échec de la copie dans " + tidy + "/2021 : "), 20);
     sorted.sort();
     QCOMPARE(entriesOf(tidy), sorted);
 }

@@ -80,6 +80,7 @@ private slots:
     void fileRunSortsByCaptureWhenAsked_data();
     void fileRunSortsByCaptureWhenAsked();
     void optionIsKeptInTheSettings();
+    void captureTimesShownInFrench();
 };
 
 void TestPhotoDate::captureDate_data() {
@@ -197,8 +198,22 @@ void TestPhotoDate::fileRunSortsByCaptureWhenAsked() {
     // The question's text is the usual one; its plan says which date a photo was sorted by.
     const Dialogs::Request question = dialogs->shown.first();
     QVERIFY(!question.text.contains("prise de vue"));
-    QCOMPARE(question.details.contains("photo.jpg → 2021/03 (prise de vue : 2021:03:05 10:00:00)"),
+    QCOMPARE(question.details.contains("photo.jpg → 2021/03 (prise de vue : 05/03/2021 à 10:00)"),
              captureDate && !byLetter);
+}
+
+// The plan reads French: a photo's time as its camera showed it, a video's (kept in UTC) in local
+// time, never the metadata's raw forms ("2021:03:05 23:30:00", "2019-06-01T12:00:00Z").
+void TestPhotoDate::captureTimesShownInFrench() {
+    QVERIFY(writeImage(path("far.jpg"), "JPG",
+                       {{"Exif.Photo.DateTimeOriginal", "2021:03:05 23:30:00"},
+                        {"Exif.Photo.OffsetTimeOriginal", "+09:00"}}));
+    QCOMPARE(photodate::ReadCapture(path("far.jpg")).shown, QStringLiteral("05/03/2021 à 23:30"));
+    const QDateTime noon(QDate(2019, 6, 1), QTime(12, 0), QTimeZone::utc());
+    QVERIFY(
+        TestFiles::write(path("clip.mp4"), movie(kTo1904 + quint64(noon.toSecsSinceEpoch()), 0)));
+    QCOMPARE(photodate::ReadCapture(path("clip.mp4")).shown,
+             noon.toLocalTime().toString(QStringLiteral("dd/MM/yyyy 'à' HH:mm")));
 }
 
 void TestPhotoDate::optionIsKeptInTheSettings() {

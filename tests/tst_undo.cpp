@@ -258,7 +258,9 @@ void TestUndo::undoAfterAKill() {
         QTemporaryDir top(QDir::tempPath() + "/kill-XXXXXX");
         QVERIFY(setup(top.path()));
         const auto before = treeOf(top.path());
-        const int at = int(random.bounded(qint64(duration) + 1));
+        // On a small disk, the first run is left to meet the full disk itself.
+        const int at =
+            smallRecordDisk && kill == 0 ? -1 : int(random.bounded(qint64(duration) + 1));
         const auto killed =
             Driver::run({op, top.path(), criteria}, Driver::environment(data->path()), at);
         stoppedByTheRecord += killed.output.contains("Le journal d'annulation");
@@ -384,13 +386,14 @@ void TestUndo::recordsAreReadableAndKept() {
     const QStringList lines =
         QString::fromUtf8(TestFiles::read(undo::RecordFolder() + "/" + records.first()))
             .split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 6);
+    QCOMPARE(lines.size(), 7);
     QVERIFY(lines[0].startsWith("ordalix-rangement\t1\tfichiers\t" + root->path() + "\t"));
-    QCOMPARE(lines[1], "dossier-cree\t" + path("2021"));
-    QCOMPARE(lines[2], "dossier-cree\t" + path("2021/03"));
-    QCOMPARE(lines[3], "copie\t" + path("a.txt") + "\t" + path("2021/03/a.txt"));
-    QVERIFY(lines[4].startsWith("original-en-corbeille\t" + path("a.txt") + "\t"));
-    QVERIFY(lines[5].startsWith("fin\t"));
+    QVERIFY(lines[1].startsWith("date-dossier\t" + root->path() + "\t"));
+    QCOMPARE(lines[2], "dossier-cree\t" + path("2021"));
+    QCOMPARE(lines[3], "dossier-cree\t" + path("2021/03"));
+    QCOMPARE(lines[4], "copie\t" + path("a.txt") + "\t" + path("2021/03/a.txt"));
+    QVERIFY(lines[5].startsWith("original-en-corbeille\t" + path("a.txt") + "\t"));
+    QVERIFY(lines[6].startsWith("fin\t"));
     // Only the last 20 are kept.
     for (int i = 0; i < undo::KeptRecords + 3; ++i) {
         QVERIFY(TestFiles::write(path(QString("f%1.txt").arg(i))));
@@ -409,7 +412,8 @@ void TestUndo::planShownUnderTheQuestion_data() {
         << "YM"
         << QStringList{"zz.doc → " + QDate::currentDate().toString("yyyy/MM"),
                        TestProgramName + ".jpg (ignoré : porte le nom du programme)",
-                       "photo.png → 2021/03", "b.jpg → 2020/11", "a.txt → 2021/03"};
+                       "photo.png → 2021/03", "b.jpg → 2020/11",
+                       "a.txt → 2021/03 (remplace 2021/03/a.txt)"};
     QTest::newRow("files by first letter")
         << "files"
         << "L"

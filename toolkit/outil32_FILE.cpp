@@ -174,6 +174,7 @@ SourceFile::SourceFile(const QString& path, const std::function<void()>& beforeF
             // A read lease is refused exactly while someone has the file open for writing;
             // where none is offered, FileBeingWritten looks further.
             if (S_ISREG(st.st_mode)) {
+                platform::ignoreLeaseBreaks();
                 if (::fcntl(m_fd, F_SETLEASE, F_RDLCK) == 0)
                     ::fcntl(m_fd, F_SETLEASE, F_UNLCK);
                 else if (errno == EAGAIN || errno == EBUSY)

@@ -234,7 +234,8 @@ bool RunRecord::append(const QStringList& fields) {
         if (m_fd >= 0) {
             if (!appendLine(m_fd, fields))
                 return fail(systemError(errno));
-            if (++m_steps > 1)
+            // A folder's date is no change: a record of nothing else is no run to take back.
+            if (fields.value(0) == step::FolderDated || ++m_steps > 1)
                 return true;
         }
     }
@@ -256,12 +257,14 @@ bool RunRecord::createFolder(const QString& folder, const std::function<void()>&
                              QStringList* made) {
     const QString target = withoutDelimiter(folder);
     if (IsFolder(target))
-        return true;
+        return folderDated(target); // it gets a new entry: its date is noted first
     if (beforeMaking)
         beforeMaking();
     QStringList missing;
     for (QString level = target; !level.isEmpty() && !IsFolder(level); level = parentOf(level))
         missing.prepend(level);
+    if (!missing.isEmpty() && !folderDated(parentOf(missing.first())))
+        return false;
     for (const QString& level : missing) {
         if (!append({step::FolderCreated, level}))
             return false;
@@ -302,6 +305,21 @@ bool RunRecord::fileReplaced(const QString& path, const TrashedItem& where) {
 
 bool RunRecord::fileParking(const QString& path, const QString& parked) {
     return append({step::FileParked, path, parked, Identity(path)});
+}
+
+bool RunRecord::folderDated(const QString& folder) {
+    struct stat st;
+    const QString target = withoutDelimiter(folder);
+    if (target.isEmpty() || m_existing.contains(target))
+        return true; // noted once, before the run first changed it
+    m_existing.insert(target);
+    if (::lstat(QFile::encodeName(target).constData(), &st) != 0)
+        return true; // nothing there to give a date back to
+    return append({step::FolderDated, target,
+                   QStringLiteral("%1.%2")
+                       .arg(static_cast<qint64>(st.st_mtim.tv_sec))
+                       .arg(static_cast<qint64>(st.st_mtim.tv_nsec), 9, 10, QLatin1Char('0')),
+                   Identity(target)});
 }
 
 QString Identity(const QString& path) {
@@ -372,7 +390,8 @@ std::optional<Record> ReadRecord(const QString& path, QString* problem) {
         } else if (name == step::FolderCreated || name == step::TargetReplaced ||
                    name == step::Copied || name == step::OriginalTrashed ||
                    name == step::FolderMoved || name == step::FileMovedUp ||
-                   name == step::FileReplaced || name == step::FileParked) {
+                   name == step::FileReplaced || name == step::FileParked ||
+                   name == step::FolderDated) {
             const int needed = name == step::FolderCreated ? 2 : name == step::Copied ? 3 : 4;
             known = fields.size() >= needed;
             if (known)
@@ -404,7 +423,7 @@ std::optional<Record> LastRecord(QString* damage) {
         if (record->allUndone)
             continue;
         for (const Step& s : record->steps) {
-            if (!record->undone.contains(s.line))
+            if (!record->undone.contains(s.line) && s.name != step::FolderDated)
                 return record;
         }
     }

@@ -33,6 +33,7 @@ inline const QString FolderMoved = QStringLiteral("dossier-deplace");
 inline const QString FileMovedUp = QStringLiteral("fichier-remonte");
 inline const QString FileReplaced = QStringLiteral("remplace-en-corbeille");
 inline const QString FileParked = QStringLiteral("fichier-mis-de-cote");
+inline const QString FolderDated = QStringLiteral("date-dossier");
 inline const QString Undone = QStringLiteral("annule");
 inline const QString AllUndone = QStringLiteral("annulation-terminee");
 } // namespace step
@@ -76,6 +77,9 @@ public:
     bool fileReplaced(const QString& path, const TrashedItem& where);
     // The file set aside under a temporary name before it replaces another.
     bool fileParking(const QString& path, const QString& parked);
+    // A folder's last-write time before the run first adds or takes entries, so that an undo
+    // gives it back (a folder sort orders folders by it). Once per folder; from the run's thread.
+    bool folderDated(const QString& folder);
 
 private:
     bool append(const QStringList& fields);
@@ -90,8 +94,8 @@ private:
     int m_fd = -1;
     bool m_failed = false;
     QString m_failure;
-    int m_steps = 0;
-    QSet<QString> m_existing; // folders seen to exist during this run
+    int m_steps = 0; // lines of changes (a folder's date is none)
+    QSet<QString> m_existing; // folders whose date is noted already
 };
 
 // One step of a record: its name, its paths, and its place among the record's lines.

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "RunLock.h"
@@ -59,6 +60,22 @@ Outcome restore(const QString& item, const QString& info, const QString& to) {
         return Outcome::Failed;
     QFile::remove(info);
     return Outcome::Restored;
+}
+
+// Gives a folder back the last-write time "seconds.nanoseconds" it had.
+void setLastWriteTime(const QString& path, const QString& stamp) {
+    bool secondsOk = false;
+    bool nanosOk = false;
+    const qint64 seconds = stamp.section(u'.', 0, 0).toLongLong(&secondsOk);
+    const long nanos = stamp.section(u'.', 1, 1).toLong(&nanosOk);
+    if (!secondsOk || !nanosOk)
+        return;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = nanos;
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 // Same size, time stamp and content: the one may go, the other holds all it held.
@@ -312,6 +329,11 @@ UndoReport UndoRecord(const Record& record, UndoWindow& window) {
             if (Identity(second) == s.fields.value(2) && !occupied(first))
                 settled = ordalix::platform::moveFile(ordalix::toPlatformPath(second),
                                                       ordalix::toPlatformPath(first), 0);
+        } else if (s.name == step::FolderDated) {
+            // Last of its folder's steps to be taken back: the folder's date as it was, if it is
+            // still that folder.
+            if (Identity(first) == s.fields.value(2))
+                setLastWriteTime(first, second);
         } else if (s.name == step::FolderCreated) {
             // Only once empty: whatever else is in it stays. While items wait in it for the
             // next undo, so does the step.

@@ -109,6 +109,13 @@ private:
 };
 #endif
 
+#ifndef _WIN32
+// Read leases tell whether another program writes a file. A writer that opens the file while the
+// lease is held breaks it, and the kernel tells the holder with SIGIO, which ends a process by
+// default: this lets it pass (the lease is given back at once anyway). Idempotent.
+void ignoreLeaseBreaks();
+#endif
+
 // True when another process has the file open for writing: it may still be growing, and a
 // copy of it now could be half-written. False when nobody writes it or it cannot be opened.
 // On Windows: a read that shares only reads is refused for a sharing violation, which any

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <mutex>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -596,6 +598,16 @@ bool writerInProc(const struct stat& target) {
 
 } // namespace
 
+void ignoreLeaseBreaks() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        // A handler the program set itself is left alone.
+        if (::sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            ::signal(SIGIO, SIG_IGN);
+    });
+}
+
 bool isOpenForWritingElsewhere(const Path& path) {
     std::string native;
     if (!toNative(path, native))
@@ -609,6 +621,7 @@ bool isOpenForWritingElsewhere(const Path& path) {
     // A read lease is refused with EAGAIN exactly while someone has the file open for writing,
     // and costs one call. It is only granted to the file's owner (or with CAP_LEASE) and on
     // local file systems; elsewhere the open descriptors under /proc are looked at instead.
+    ignoreLeaseBreaks();
     if (::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
         return false;
