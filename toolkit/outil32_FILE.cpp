@@ -130,11 +130,10 @@ bool FileSnapshot::unchangedSince(const FileSnapshot& earlier) const {
            nanoseconds == earlier.nanoseconds;
 }
 
-FileSnapshot SnapshotFile(const QString& path) {
-    platform::FileStatus status;
+namespace {
+
+FileSnapshot snapshotOf(const platform::FileStatus& status) {
     FileSnapshot snapshot;
-    if (!platform::getFileStatus(toPlatformPath(path), status))
-        return snapshot;
     snapshot.exists = true;
     snapshot.directory = status.directory;
     snapshot.size = status.size;
@@ -143,6 +142,15 @@ FileSnapshot SnapshotFile(const QString& path) {
     snapshot.device = status.device;
     snapshot.index = status.index;
     return snapshot;
+}
+
+} // namespace
+
+FileSnapshot SnapshotFile(const QString& path) {
+    platform::FileStatus status;
+    if (!platform::getFileStatus(toPlatformPath(path), status))
+        return {};
+    return snapshotOf(status);
 }
 
 SourceFile::SourceFile(const QString& path, const std::function<void()>& beforeFollowingLink)
@@ -271,25 +279,16 @@ bool SourceFile::publishCopy() {
 }
 
 FileSnapshot SourceFile::copySnapshot() const {
-    FileSnapshot snapshot;
-    if (!m_copy)
-        return snapshot;
     platform::FileStatus status;
 #ifndef _WIN32
-    if (!m_copy->copy.status(status))
-        return snapshot;
+    const bool known = m_copy && m_copy->copy.status(status);
 #else
-    if (!platform::getFileStatus(
-            toPlatformPath(m_copy->published ? m_copy->destination : m_copy->temporary), status))
-        return snapshot;
+    const bool known =
+        m_copy &&
+        platform::getFileStatus(
+            toPlatformPath(m_copy->published ? m_copy->destination : m_copy->temporary), status);
 #endif
-    snapshot.exists = true;
-    snapshot.size = status.size;
-    snapshot.seconds = status.lastWriteTime.secondsSinceEpoch;
-    snapshot.nanoseconds = status.lastWriteTime.nanoseconds;
-    snapshot.device = status.device;
-    snapshot.index = status.index;
-    return snapshot;
+    return known ? snapshotOf(status) : FileSnapshot{};
 }
 
 QString LastFileErrorText() {

@@ -6,9 +6,9 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <mutex>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -424,17 +424,26 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists) {
     return copyOpenFile(in.get(), to, failIfExists);
 }
 
+namespace {
+
+// What an open source file is; false (with the error) unless it is a regular file to copy.
+bool regularSource(int from, struct stat& st) {
+    if (::fstat(from, &st) != 0)
+        return failErrno();
+    if (S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    return S_ISREG(st.st_mode) || fail(ENOTSUP);
+}
+
+} // namespace
+
 bool copyOpenFile(int from, const Path& to, bool failIfExists) {
     std::string destination;
     if (!toNative(to, destination))
         return false;
     struct stat st;
-    if (::fstat(from, &st) != 0)
-        return failErrno();
-    if (S_ISDIR(st.st_mode))
-        return fail(EISDIR);
-    if (!S_ISREG(st.st_mode))
-        return fail(ENOTSUP);
+    if (!regularSource(from, st))
+        return false;
     struct stat existing;
     if (::stat(destination.c_str(), &existing) == 0) {
         if (sameFile(st, existing))
@@ -481,15 +490,9 @@ PendingCopy::~PendingCopy() = default;
 bool PendingCopy::write(int from, const Path& to) {
     d.reset();
     auto impl = std::make_unique<Impl>();
-    if (!toNative(to, impl->destination))
-        return false;
     struct stat st;
-    if (::fstat(from, &st) != 0)
-        return failErrno();
-    if (S_ISDIR(st.st_mode))
-        return fail(EISDIR);
-    if (!S_ISREG(st.st_mode))
-        return fail(ENOTSUP);
+    if (!toNative(to, impl->destination) || !regularSource(from, st))
+        return false;
     const off_t start = ::lseek(from, 0, SEEK_CUR);
     impl->out.reset(
         ::open(parentOf(impl->destination).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
