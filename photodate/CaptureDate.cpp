@@ -1,4 +1,5 @@
 #include "CaptureDate.h"
+#include "NameDate.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -153,6 +154,19 @@ Capture ReadCapture(const QString& path) {
         readImage(path, capture);
     else if (movieExtensions().contains(extension))
         readMovie(path, capture);
+    else
+        return capture;
+    // Many phones and messaging apps strip the metadata, or never write it, but name the file
+    // after the moment it was taken.
+    if (!capture.found) {
+        const QDateTime named = NameDate(QFileInfo(path).fileName());
+        if (named.isValid()) {
+            capture.found = true;
+            capture.fromName = true;
+            capture.when = named;
+            capture.shown = shownTime(named);
+        }
+    }
     return capture;
 }
 

@@ -198,7 +198,9 @@ QStringList SortPlan(const SortWindow& window) {
                                       !existing.sameFileAs(SnapshotFile(full));
                 lines.append(name + arrow + relative +
                              (capture.found
-                                  ? QStringLiteral(" (prise de vue : %1)").arg(capture.shown)
+                                  ? (capture.fromName ? QStringLiteral(" (date du nom : %1)")
+                                                      : QStringLiteral(" (prise de vue : %1)"))
+                                        .arg(capture.shown)
                                   : QString()) +
                              (replaces ? QStringLiteral(" (remplace %1)").arg(there) : QString()));
             }
