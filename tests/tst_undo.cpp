@@ -194,8 +194,13 @@ void TestUndo::undoGivesBackTheTree() {
     QCOMPARE(dialogs->shown.size(), 2);
     QVERIFY(dialogs->shown[0].text.startsWith("Annuler le dernier rangement ?"));
     QVERIFY(dialogs->shown[0].text.contains(root->path()));
+    // "Annuler" on the undo's own question would read as the undo itself.
+    QCOMPARE(dialogs->shown[0].okText, "Remettre en place");
+    QCOMPARE(dialogs->shown[0].cancelText, "Ne rien faire");
     QCOMPARE(dialogs->shown[1].type, mtInformation);
     QVERIFY(dialogs->shown[1].text.endsWith(" éléments remis en place"));
+    QVERIFY(dialogs->shown[1].details.isEmpty()); // nothing left to name
+    QVERIFY(dialogs->shown[1].okText.isEmpty());
     QVERIFY(!form->Gauge1->isVisible());
 }
 
@@ -295,13 +300,24 @@ void TestUndo::undoAfterAKill() {
 
 void TestUndo::undoLeavesWhatItCannotPutBack_data() {
     QTest::addColumn<QString>("change");
-    QTest::newRow("a sorted copy changed since") << "changed copy";
-    QTest::newRow("an old name taken since") << "taken name";
-    QTest::newRow("the trash emptied since") << "emptied trash";
+    QTest::addColumn<QStringList>("left"); // the report's details, sorted; "{root}" its folder
+    QTest::newRow("a sorted copy changed since")
+        << "changed copy"
+        << QStringList{"laissé : {root}/2021/03/a.txt (copie modifiée depuis le rangement : "
+                       "laissée où le rangement l'avait mise, l'original remis aussi)"};
+    QTest::newRow("an old name taken since")
+        << "taken name"
+        << QStringList{"laissé : {root}/a.txt (son ancien nom est pris par un autre élément)"};
+    const QString gone = " (l'original n'est plus dans la corbeille : sa copie rangée reste à sa "
+                         "place)";
+    QTest::newRow("the trash emptied since")
+        << "emptied trash"
+        << QStringList{"laissé : {root}/a.txt" + gone, "laissé : {root}/b.txt" + gone};
 }
 
 void TestUndo::undoLeavesWhatItCannotPutBack() {
     QFETCH(QString, change);
+    QFETCH(QStringList, left);
     QVERIFY(TestFiles::write(path("a.txt"), "a"));
     QVERIFY(TestFiles::write(path("b.txt"), "b"));
     QVERIFY(TestFiles::setModified(path("a.txt"), kMarch5));
@@ -329,6 +345,10 @@ void TestUndo::undoLeavesWhatItCannotPutBack() {
 
     const QString report = dialogs->shown.last().text;
     QCOMPARE(dialogs->shown.last().type, mtWarning);
+    // Each item left is named, with why, under the counts.
+    QStringList details = dialogs->shown.last().details.split('\n');
+    details.sort();
+    QCOMPARE(details, left.replaceInStrings("{root}", root->path()));
     if (change == "changed copy") {
         // The changed copy stays where the run put it; its original is back beside the other.
         QCOMPARE(TestFiles::read(path("2021/03/a.txt")), QByteArray("a, changed"));
