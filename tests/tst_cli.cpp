@@ -58,7 +58,11 @@ private slots:
     void invocations_data();
     void invocations();
     void undoTakesTheRunBack();
+    void undoNamesWhatItLeaves();
     void undoOfAnotherFolderIsRefused();
+    void helpTellsWhatTheUndoTakesBack();
+    void filePlanNamesWhatItReplaces_data();
+    void filePlanNamesWhatItReplaces();
     void systemFolderIsRefused();
     void fileInUseIsNamedAndLeft();
     void originalsTheTrashRefusesAreNamedInOrder();
@@ -266,6 +270,13 @@ void TestCli::invocations_data() {
                                     << "n'existe pas" << QStringList{} << QStringList{};
     QTest::newRow("a file is no folder") << QStringList{"-a", "{root}/a.txt"} << 2 << ""
                                          << "n'existe pas" << QStringList{} << QStringList{};
+    // The window needs a screen: said in French, with the way to work without one.
+    QTest::newRow("the window without a display")
+        << QStringList{"{root}"} << 2 << ""
+        << "aucun écran n'est disponible" << QStringList{} << QStringList{};
+    QTest::newRow("the window without a display, no folder")
+        << QStringList{} << 2 << ""
+        << "ordalix --fichiers --criteres" << QStringList{} << QStringList{};
 }
 
 void TestCli::invocations() {
@@ -303,13 +314,16 @@ void TestCli::invocations() {
 void TestCli::undoTakesTheRunBack() {
     const QMap<QString, QString> before = stateOf(m_root);
     QCOMPARE(run({"-f", "-c", "AMJ", m_root}).status, 0);
+    const QDate day = QDate::currentDate();
     QCOMPARE(run({"-d", "-c", "L", m_root}).status, 0);
     const QMap<QString, QString> sorted = stateOf(m_root);
 
-    // The dry run says what would come back and changes nothing.
+    // The dry run says what would come back and changes nothing; its date is French whatever
+    // the system's language.
     Result plan = run({"--annuler", "--simulation"});
     QCOMPARE(plan.status, 0);
     QVERIFY2(plan.out.contains("2 éléments à remettre en place"), qPrintable(plan.out));
+    QVERIFY2(plan.out.contains("le " + day.toString("dd/MM/yyyy") + " à "), qPrintable(plan.out));
     QCOMPARE(stateOf(m_root), sorted);
 
     // The last run (the folders) first, then the one before it.
@@ -326,6 +340,20 @@ void TestCli::undoTakesTheRunBack() {
     QVERIFY(nothing.out.contains("Aucun rangement à annuler"));
 }
 
+void TestCli::undoNamesWhatItLeaves() {
+    QCOMPARE(run({"-f", "-c", "A", m_root}).status, 0);
+    QVERIFY(TestFiles::write(path("2023/a.txt"), "changed since"));
+    const Result undone = run({"-u"});
+    QCOMPARE(undone.status, 1);
+    QVERIFY2(undone.err.contains("laissé : " + path("2023/a.txt") +
+                                 " (copie modifiée depuis le rangement : "),
+             qPrintable(undone.err));
+    QCOMPARE(undone.err.count("laissé : "), 1);
+    QVERIFY2(undone.out.contains("2 éléments remis en place"), qPrintable(undone.out));
+    QCOMPARE(TestFiles::read(path("a.txt")), QByteArray("a.txt"));
+    QCOMPARE(TestFiles::read(path("2023/a.txt")), QByteArray("changed since"));
+}
+
 void TestCli::undoOfAnotherFolderIsRefused() {
     QCOMPARE(run({"-f", "-c", "A", m_root}).status, 0);
     const QMap<QString, QString> sorted = stateOf(m_root);
@@ -334,6 +362,47 @@ void TestCli::undoOfAnotherFolderIsRefused() {
     QCOMPARE(refused.status, 2);
     QVERIFY2(refused.err.contains("rien n'a été annulé"), qPrintable(refused.err));
     QCOMPARE(stateOf(m_root), sorted);
+}
+
+void TestCli::helpTellsWhatTheUndoTakesBack() {
+    const Result help = run({"--help"});
+    QCOMPARE(help.status, 0);
+    // A folder given to --annuler only guards the last run; a stopped run is undone by hand.
+    for (const char* said :
+         {"Avec DOSSIER, seulement si ce", "peut ensuite être défait avec --annuler"})
+        QVERIFY2(help.out.contains(QString::fromUtf8(said)), said);
+    for (const char* misleading : {"--annuler le reprend", "sinon rien n'est fait)"})
+        QVERIFY2(!help.out.contains(QString::fromUtf8(misleading)), misleading);
+}
+
+void TestCli::filePlanNamesWhatItReplaces_data() {
+    QTest::addColumn<QString>("there"); // what a/a.txt is before the plan
+    QTest::addColumn<QString>("line");
+    QTest::newRow("a different file") << "different"
+                                      << "a.txt → a (remplace a/a.txt)\n";
+    QTest::newRow("nothing") << "nothing"
+                             << "a.txt → a\n";
+    // The run finds it already in its place: nothing goes to the trash.
+    QTest::newRow("the same file by another name") << "hard link"
+                                                   << "a.txt → a\n";
+}
+
+void TestCli::filePlanNamesWhatItReplaces() {
+    QFETCH(QString, there);
+    QFETCH(QString, line);
+    const QString plan = m_work->filePath("plan");
+    QVERIFY(TestFiles::write(plan + "/a.txt", "a"));
+    QVERIFY(QDir().mkpath(plan + "/a"));
+    if (there == "different")
+        QVERIFY(TestFiles::write(plan + "/a/a.txt", "another a"));
+    else if (there == "hard link")
+        QVERIFY(::link(QFile::encodeName(plan + "/a.txt").constData(),
+                       QFile::encodeName(plan + "/a/a.txt").constData()) == 0);
+    const QMap<QString, QString> before = stateOf(plan);
+    const Result result = run({"-f", "-c", "L", "-n", plan});
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.out.startsWith(line), qPrintable(result.out));
+    QCOMPARE(stateOf(plan), before);
 }
 
 void TestCli::systemFolderIsRefused() {
@@ -354,7 +423,9 @@ void TestCli::systemFolderIsRefused() {
 }
 
 void TestCli::fileInUseIsNamedAndLeft() {
-    // Another program keeps the file open for writing, as a download would.
+    // Another program keeps the file open for writing, as a download would; alone of its month.
+    QVERIFY(TestFiles::write(path("log.txt"), "log.txt"));
+    QVERIFY(TestFiles::setModified(path("log.txt"), kJul4));
     QProcess writer;
     writer.setStandardOutputFile(path("log.txt"), QIODevice::Append);
     writer.start("sleep", {"60"});
@@ -363,13 +434,17 @@ void TestCli::fileInUseIsNamedAndLeft() {
         writer.kill();
         writer.waitForFinished();
     });
-    const Result result = run({"-f", "-c", "A", m_root});
+    const Result result = run({"-f", "-c", "AM", m_root});
     QCOMPARE(result.status, 1);
-    QVERIFY2(result.err.contains("laissé en place : " + path("log.txt")), qPrintable(result.err));
+    QVERIFY2(result.err.contains("laissé en place : " + path("log.txt") +
+                                 " (en cours d'écriture par un autre programme"),
+             qPrintable(result.err));
     QVERIFY2(result.out.contains("3 fichier(s) rangé(s), 1 ignoré(s), 1 laissé(s) en place"),
              qPrintable(result.out));
-    QVERIFY(QFileInfo::exists(path("log.txt")));
-    QVERIFY(QFileInfo::exists(path("2023/a.txt")));
+    QCOMPARE(TestFiles::read(path("log.txt")), QByteArray("log.txt"));
+    QVERIFY(QFileInfo::exists(path("2023/05/a.txt")));
+    // The folders made for that file alone do not stay behind, empty.
+    QVERIFY(!QFileInfo::exists(path("2021")));
 }
 
 void TestCli::originalsTheTrashRefusesAreNamedInOrder() {
