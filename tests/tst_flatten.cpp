@@ -84,6 +84,7 @@ private slots:
     void linkToTheTopFolderFileLeavesItWhole();
     void hiddenFilesMovedHiddenFoldersSkipped();
     void linksToFoldersAreNotEntered();
+    void whatTheWalkLeavesIsNamedWithWhy();
     void cancelMovesNothing();
     void keyDuringCountIsDropped();
     void keyDuringWalkStopsAfterTheFolderInHand();
@@ -235,6 +236,31 @@ void TestFlatten::linksToFoldersAreNotEntered() {
     QCOMPARE(infos(), QStringList{kReport.arg("1", root->path())});
     QCOMPARE(rootFiles(), QStringList{"f.txt"});
     QCOMPARE(TestFiles::read(outside.filePath("o.txt")), QByteArray("outside"));
+}
+
+void TestFlatten::whatTheWalkLeavesIsNamedWithWhy() {
+    QVERIFY(TestFiles::write(path("Photos/p.jpg"), "p"));
+    QVERIFY(TestFiles::write(path("sub/Photos"), "a file named like a top folder"));
+    QVERIFY(TestFiles::write(path("sub/f.txt"), "f"));
+    QVERIFY(QFile::link("f.txt", path("sub/link.txt")));
+    useTop(root->path());
+    form->Button2->click();
+
+    // The plan says beforehand what the report names afterwards, with the same reasons.
+    QStringList plan = dialogs->shown.first().details.split('\n');
+    plan.sort();
+    const QString top = QFileInfo(root->path()).fileName();
+    QCOMPARE(plan,
+             (QStringList{"Photos/p.jpg → " + top, "sub/Photos (laissé : un dossier porte ce nom)",
+                          "sub/f.txt → " + top, "sub/link.txt (laissé : lien symbolique)"}));
+    const Dialogs::Request warning = dialogs->shown.last();
+    QCOMPARE(warning.type, mtWarning);
+    QStringList left = warning.details.split('\n');
+    left.sort();
+    QCOMPARE(left, (QStringList{path("sub/Photos") + " (un dossier porte ce nom)",
+                                path("sub/link.txt") + " (lien symbolique)"}));
+    QCOMPARE(TestFiles::read(path("sub/Photos")), QByteArray("a file named like a top folder"));
+    QCOMPARE(rootFiles(), (QStringList{"f.txt", "p.jpg"}));
 }
 
 void TestFlatten::cancelMovesNothing() {
