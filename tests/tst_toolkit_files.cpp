@@ -69,7 +69,8 @@ private slots:
     void copyOntoItselfFails_data();
     void copyOntoItselfFails();
     void copyFailureKeepsDestination();
-    void copyRefusesFolders();
+    void copyRefusalsSayWhyInFrench_data();
+    void copyRefusalsSayWhyInFrench();
     void moveReplace();
     void moveReplaceRefusals();
     void shellMoveFolderTree();
@@ -166,14 +167,43 @@ void TestToolkitFiles::copyFailureKeepsDestination() {
     QVERIFY(!LastFileErrorText().isEmpty());
 }
 
-void TestToolkitFiles::copyRefusesFolders() {
+void TestToolkitFiles::copyRefusalsSayWhyInFrench_data() {
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QString>("reason"); // the system's, in French whatever its language
+    QTest::newRow("a folder") << "folder"
+                              << "copy"
+                              << "c'est un dossier";
+    QTest::newRow("onto a folder") << "file.txt"
+                                   << "folder"
+                                   << "c'est un dossier";
+    QTest::newRow("a missing file") << "missing.txt"
+                                    << "copy"
+                                    << "fichier ou dossier introuvable";
+    QTest::newRow("into a missing folder") << "file.txt"
+                                           << "missing/copy"
+                                           << "fichier ou dossier introuvable";
+    QTest::newRow("below a file") << "file.txt"
+                                  << "file.txt/copy"
+                                  << "ce n'est pas un dossier";
+}
+
+void TestToolkitFiles::copyRefusalsSayWhyInFrench() {
+    QFETCH(QString, source);
+    QFETCH(QString, destination);
+    QFETCH(QString, reason);
     QVERIFY(QDir().mkpath(path("folder")));
     QVERIFY(TestFiles::write(path("file.txt"), "data"));
-    QVERIFY(!FileCopy(path("folder"), path("copy")));
-    QVERIFY(!QFileInfo::exists(path("copy")));
-    QVERIFY(!FileCopy(path("file.txt"), path("folder")));
-    QVERIFY(QFileInfo(path("folder")).isDir());
-    QVERIFY(!FileCopy(path("missing.txt"), path("copy")));
+    // Every entry as it was; the folder's own time may show a copy begun and taken back.
+    const auto entries = [this] {
+        auto tree = treeOf(m_dir->path());
+        tree.remove(".");
+        return tree;
+    };
+    const auto before = entries();
+    QVERIFY(!FileCopy(path(source), path(destination)));
+    QCOMPARE(LastFileErrorText(), reason);
+    QCOMPARE(entries(), before);
 }
 
 void TestToolkitFiles::moveReplace() {
