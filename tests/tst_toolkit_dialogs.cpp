@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -7,7 +9,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "Driver.h"
 #include "RecordingPresenter.h"
+#include "TestFiles.h"
 #include "outil32_Dialogs.h"
 #include "outil32_WIN.h"
 
@@ -61,6 +65,8 @@ private slots:
     void realMessageBox_data();
     void realMessageBox();
     void openFolderInFileManager();
+    void openFolderPassesOverThisProgram_data();
+    void openFolderPassesOverThisProgram();
     void openFolderHandler(const QUrl& url) { m_opened.append(url); }
 
 private:
@@ -161,6 +167,68 @@ void TestToolkitDialogs::openFolderInFileManager() {
     QVERIFY(ShellOpenFolder("/tmp/Photos 100%"));
     QDesktopServices::unsetUrlHandler("file");
     QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile("/tmp/Photos 100%")});
+}
+
+void TestToolkitDialogs::openFolderPassesOverThisProgram_data() {
+    QTest::addColumn<QStringList>("handlers"); // "desktop id=program", the first the default
+    QTest::addColumn<QString>("opener");       // the one that gets the folder; none: nothing does
+    QTest::newRow("only this program") << QStringList{"ordalix.desktop=ordalix-open"} << "";
+    QTest::newRow("this program under another entry")
+        << QStringList{"viewer.desktop=ordalix_driver"} << "";
+    QTest::newRow("a file manager, this program the default")
+        << QStringList{"ordalix.desktop=ordalix-open", "viewer.desktop=ordalix_driver",
+                       "other-fm.desktop=other-fm"}
+        << "other-fm.desktop";
+}
+
+void TestToolkitDialogs::openFolderPassesOverThisProgram() {
+    QFETCH(QStringList, handlers);
+    QFETCH(QString, opener);
+    // A desktop of the test's own, nothing of the machine's: its handlers for folders are
+    // scripts that write down the folder they were given.
+    QTemporaryDir desktop;
+    QVERIFY(desktop.isValid());
+    const QString folder = desktop.filePath("Mes photos");
+    QVERIFY(QDir().mkpath(folder));
+    const auto marker = [&](const QString& id) { return desktop.filePath("opened-by-" + id); };
+    QStringList ids;
+    for (const QString& handler : handlers) {
+        const QString id = handler.section('=', 0, 0);
+        const QString program = desktop.filePath("bin/" + handler.section('=', 1));
+        QVERIFY(TestFiles::write(program, "#!/bin/sh\nprintf '%s' \"$1\" > '" +
+                                              QFile::encodeName(marker(id)) + "'\n"));
+        QVERIFY(
+            QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(TestFiles::write(desktop.filePath("data/applications/" + id),
+                                 "[Desktop Entry]\nType=Application\nName=" + id.toUtf8() +
+                                     "\nExec=" + QFile::encodeName(program) +
+                                     " %f\nMimeType=inode/directory;\n"));
+        ids.append(id);
+    }
+    // As the desktop's database lists them, the first chosen by the user.
+    QVERIFY(TestFiles::write(desktop.filePath("data/applications/mimeinfo.cache"),
+                             "[MIME Cache]\ninode/directory=" + ids.join(';').toUtf8() + ";\n"));
+    QVERIFY(
+        TestFiles::write(desktop.filePath("config/mimeapps.list"),
+                         "[Default Applications]\ninode/directory=" + ids.first().toUtf8() + "\n"));
+    QProcessEnvironment environment = Driver::environment(desktop.filePath("data"));
+    environment.insert("XDG_CONFIG_HOME", desktop.filePath("config"));
+    environment.insert("XDG_DATA_DIRS", desktop.filePath("system"));
+    environment.insert("XDG_CONFIG_DIRS", desktop.filePath("system"));
+    environment.remove("XDG_CURRENT_DESKTOP");
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:"); // no word to a real session
+
+    const Driver::Result result = Driver::run({"openfolder", folder}, environment);
+    QVERIFY2(result.normalExit, qPrintable(result.output));
+    QCOMPARE(result.exitCode, opener.isEmpty() ? 1 : 0);
+    QVERIFY2(!result.output.contains("MSG"), qPrintable(result.output)); // silently
+    if (!opener.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(TestFiles::read(marker(opener)), QFile::encodeName(folder),
+                                  10000);
+    for (const QString& id : std::as_const(ids)) {
+        if (id != opener)
+            QVERIFY2(!QFile::exists(marker(id)), qPrintable(id));
+    }
 }
 
 QTEST_MAIN(TestToolkitDialogs)

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 
+#include "FileManager.h"
 #include "Unit1.h"
 #include "outil32_DIR.h"
 #include "outil32_Dialogs.h"
@@ -60,7 +61,7 @@ int usage() {
     std::fprintf(
         stderr,
         "usage: ordalix_driver copy|move|shellmove SRC DST | recycle PATH | recycleall DIR |\n"
-        "       iniwrite FILE SECTION KEY VALUE | tidy|sort FILE |\n"
+        "       iniwrite FILE SECTION KEY VALUE | tidy|sort FILE | openfolder FOLDER |\n"
         "       sortfiles|sortfolders ROOT CRITERIA(LYMD) | flatten TOP | save ROOT\n");
     return 2;
 }
@@ -146,6 +147,9 @@ int main(int argc, char* argv[]) {
             SortIniSections(args.value(0));
             return 0;
         }
+        // The desktop's handlers are read once per process: each case gets a process of its own.
+        if (op == QLatin1String("openfolder"))
+            return filemanager::OpenFolder(args.value(0)) ? 0 : 1;
         if (args.isEmpty())
             return usage();
         return windowOperation(op, args);
