@@ -194,6 +194,12 @@ QStringList SortPlan(const SortWindow& window) {
                 // A different file already there goes to the trash: the plan says so.
                 const QString there = relative + PathDelim + name;
                 const FileSnapshot existing = SnapshotFile(withDelimiter(root) + there);
+                if (existing.exists && existing.directory) {
+                    lines.append(name + QStringLiteral(" (laissé : un dossier porte son nom dans "
+                                                       "%1)")
+                                            .arg(relative));
+                    continue;
+                }
                 const bool replaces = existing.exists && !existing.directory &&
                                       !existing.sameFileAs(SnapshotFile(full));
                 lines.append(name + arrow + relative +

@@ -385,6 +385,9 @@ void TestCli::filePlanNamesWhatItReplaces_data() {
     // The run finds it already in its place: nothing goes to the trash.
     QTest::newRow("the same file by another name") << "hard link"
                                                    << "a.txt → a\n";
+    // The run leaves it: a copy never replaces a folder.
+    QTest::newRow("a folder of that name") << "folder"
+                                           << "a.txt (laissé : un dossier porte son nom dans a)\n";
 }
 
 void TestCli::filePlanNamesWhatItReplaces() {
@@ -395,6 +398,8 @@ void TestCli::filePlanNamesWhatItReplaces() {
     QVERIFY(QDir().mkpath(plan + "/a"));
     if (there == "different")
         QVERIFY(TestFiles::write(plan + "/a/a.txt", "another a"));
+    else if (there == "folder")
+        QVERIFY(QDir().mkpath(plan + "/a/a.txt"));
     else if (there == "hard link")
         QVERIFY(::link(QFile::encodeName(plan + "/a.txt").constData(),
                        QFile::encodeName(plan + "/a/a.txt").constData()) == 0);

@@ -12,6 +12,7 @@
 #pragma GCC diagnostic pop
 
 #include "CaptureDate.h"
+#include "NameDate.h"
 #include "Settings.h"
 #include "TestFiles.h"
 #include "WindowTest.h"
@@ -81,6 +82,8 @@ private slots:
     void fileRunSortsByCaptureWhenAsked();
     void optionIsKeptInTheSettings();
     void captureTimesShownInFrench();
+    void namesHoldingADate_data();
+    void namesHoldingADate();
 };
 
 void TestPhotoDate::captureDate_data() {
@@ -214,6 +217,53 @@ void TestPhotoDate::captureTimesShownInFrench() {
         TestFiles::write(path("clip.mp4"), movie(kTo1904 + quint64(noon.toSecsSinceEpoch()), 0)));
     QCOMPARE(photodate::ReadCapture(path("clip.mp4")).shown,
              noon.toLocalTime().toString(QStringLiteral("dd/MM/yyyy 'à' HH:mm")));
+}
+
+void TestPhotoDate::namesHoldingADate_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QDateTime>("expected"); // invalid: the name holds no date
+    const auto at = [](int y, int mo, int d, int h, int mi, int s) {
+        return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+    };
+    QTest::newRow("camera") << "IMG_20210305_101010.jpg" << at(2021, 3, 5, 10, 10, 10);
+    QTest::newRow("camera, with milliseconds")
+        << "PXL_20210305_101010123.jpg" << at(2021, 3, 5, 10, 10, 10);
+    QTest::newRow("video") << "VID_20191231_235959.mp4" << at(2019, 12, 31, 23, 59, 59);
+    QTest::newRow("bare") << "20200101_000000.mp4" << at(2020, 1, 1, 0, 0, 0);
+    QTest::newRow("screenshot") << "Screenshot_2021-03-05-10-10-10.png"
+                                << at(2021, 3, 5, 10, 10, 10);
+    QTest::newRow("dotted time") << "2019-07-14 08.30.00.jpg" << at(2019, 7, 14, 8, 30, 0);
+    QTest::newRow("messaging, a day only") << "VID-20210305-WA0001.mp4" << at(2021, 3, 5, 12, 0, 0);
+    QTest::newRow("messaging photo") << "IMG-20160809-WA0012.jpeg" << at(2016, 8, 9, 12, 0, 0);
+    QTest::newRow("no month 13") << "IMG_20211305_101010.jpg" << QDateTime();
+    QTest::newRow("no 30 February") << "IMG_20210230_101010.jpg" << QDateTime();
+    QTest::newRow("no hour 24") << "IMG_20210305_241010.jpg" << QDateTime();
+    QTest::newRow("before 1990") << "IMG_19890305_101010.jpg" << QDateTime();
+    QTest::newRow("after 2099") << "IMG_21000305_101010.jpg" << QDateTime();
+    QTest::newRow("a digit too many") << "IMG_202103051_101010.jpg" << QDateTime();
+    QTest::newRow("a date without a time") << "build-20210305.jpg" << QDateTime();
+    QTest::newRow("a version") << "app-2.10.2021.jpg" << QDateTime();
+    QTest::newRow("a phone number") << "tel_0612345678_0102030405.jpg" << QDateTime();
+    QTest::newRow("a count") << "DSC_0001.jpg" << QDateTime();
+}
+
+void TestPhotoDate::namesHoldingADate() {
+    QFETCH(QString, name);
+    QFETCH(QDateTime, expected);
+    QCOMPARE(photodate::NameDate(name), expected);
+    // Sorted by it only with the option on, and only without a date inside: an EXIF date wins.
+    const QString file = path(name);
+    QVERIFY(TestFiles::write(file, "pas une vraie photo"));
+    QVERIFY(TestFiles::setModified(file, kChanged));
+    photodate::Capture capture;
+    const QDate sorted = photodate::SortStamp(file, true, &capture).toDateTime().date();
+    QCOMPARE(sorted, expected.isValid() ? expected.date() : kChanged.date());
+    QCOMPARE(capture.fromName, expected.isValid());
+    QCOMPARE(photodate::SortStamp(file, false).toDateTime().date(), kChanged.date());
+    if (expected.isValid() && name.endsWith(".jpg")) {
+        QVERIFY(writeImage(file, "JPG", {{"Exif.Photo.DateTimeOriginal", "2018:01:02 03:04:05"}}));
+        QCOMPARE(photodate::SortStamp(file, true).toDateTime().date(), QDate(2018, 1, 2));
+    }
 }
 
 void TestPhotoDate::optionIsKeptInTheSettings() {

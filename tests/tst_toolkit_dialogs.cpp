@@ -175,6 +175,8 @@ void TestToolkitDialogs::openFolderPassesOverThisProgram_data() {
     QTest::newRow("only this program") << QStringList{"ordalix.desktop=ordalix-open"} << "";
     QTest::newRow("this program under another entry")
         << QStringList{"viewer.desktop=ordalix_driver"} << "";
+    // "Open with" entries often quote their program.
+    QTest::newRow("this program, quoted") << QStringList{"viewer.desktop=\"ordalix_driver\""} << "";
     QTest::newRow("a file manager, this program the default")
         << QStringList{"ordalix.desktop=ordalix-open", "viewer.desktop=ordalix_driver",
                        "other-fm.desktop=other-fm"}
@@ -194,15 +196,18 @@ void TestToolkitDialogs::openFolderPassesOverThisProgram() {
     QStringList ids;
     for (const QString& handler : handlers) {
         const QString id = handler.section('=', 0, 0);
-        const QString program = desktop.filePath("bin/" + handler.section('=', 1));
+        QString name = handler.section('=', 1);
+        const bool quoted = name.startsWith('"');
+        name.remove('"');
+        const QString program = desktop.filePath("bin/" + name);
         QVERIFY(TestFiles::write(program, "#!/bin/sh\nprintf '%s' \"$1\" > '" +
                                               QFile::encodeName(marker(id)) + "'\n"));
         QVERIFY(
             QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QVERIFY(TestFiles::write(desktop.filePath("data/applications/" + id),
                                  "[Desktop Entry]\nType=Application\nName=" + id.toUtf8() +
-                                     "\nExec=" + QFile::encodeName(program) +
-                                     " %f\nMimeType=inode/directory;\n"));
+                                     "\nExec=" + (quoted ? "\"" : "") + QFile::encodeName(program) +
+                                     (quoted ? "\"" : "") + " %f\nMimeType=inode/directory;\n"));
         ids.append(id);
     }
     // As the desktop's database lists them, the first chosen by the user.

@@ -26,7 +26,12 @@ bool isSelf(GAppInfo* app) {
     const char* command = g_app_info_get_executable(app);
     if (!command)
         return false;
-    const QFileInfo program(QString::fromLocal8Bit(command));
+    // A desktop entry may quote its program ("Exec="/opt/x/ordalix" %f"), and GIO keeps them.
+    QString name = QString::fromLocal8Bit(command);
+    if (name.size() >= 2 && (name.front() == u'"' || name.front() == u'\'') &&
+        name.back() == name.front())
+        name = name.mid(1, name.size() - 2);
+    const QFileInfo program(name);
     const QFileInfo self(QCoreApplication::applicationFilePath());
     return program.fileName() == self.fileName() ||
            (program.isAbsolute() && program.canonicalFilePath() == self.canonicalFilePath());
