@@ -40,7 +40,7 @@ bool isSelf(GAppInfo* app) {
 
 } // namespace
 
-bool OpenFolder(const QString& folder) {
+bool OpenFolder(const QString& folder, QString* failure) {
 #ifndef _WIN32
     const QByteArray uri = QUrl::fromLocalFile(folder).toEncoded();
     QList<GAppInfo*> candidates;
@@ -59,12 +59,17 @@ bool OpenFolder(const QString& folder) {
         GList uris{const_cast<char*>(uri.constData()), nullptr, nullptr};
         GError* error = nullptr;
         opened = g_app_info_launch_uris(app, &uris, nullptr, &error);
+        if (!opened && failure)
+            *failure = QString::fromUtf8(error ? error->message : "?");
         g_clear_error(&error);
     }
     for (GAppInfo* app : std::as_const(candidates))
         g_object_unref(app);
+    if (!opened && failure && failure->isEmpty())
+        *failure = QStringLiteral("aucun autre programme n'ouvre les dossiers");
     return opened;
 #else
+    Q_UNUSED(failure);
     return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 #endif
 }

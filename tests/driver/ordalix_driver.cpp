@@ -148,8 +148,13 @@ int main(int argc, char* argv[]) {
             return 0;
         }
         // The desktop's handlers are read once per process: each case gets a process of its own.
-        if (op == QLatin1String("openfolder"))
-            return filemanager::OpenFolder(args.value(0)) ? 0 : 1;
+        if (op == QLatin1String("openfolder")) {
+            QString failure;
+            if (filemanager::OpenFolder(args.value(0), &failure))
+                return 0;
+            std::printf("NOT OPENED: %s\n", qPrintable(failure));
+            return 1;
+        }
         if (args.isEmpty())
             return usage();
         return windowOperation(op, args);
