@@ -223,15 +223,12 @@ void TestToolkitDialogs::openFolderPassesOverThisProgram() {
     environment.remove("XDG_CURRENT_DESKTOP");
     environment.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:"); // no word to a real session
 
-    Driver::Result result = Driver::run({"openfolder", folder}, environment);
-    if (!opener.isEmpty() && result.exitCode != 0) {
-        // Starting a program can fail for a moment on a loaded machine (seen once, under the
-        // sanitizers): once more, and what the first try said is kept in the log.
-        qWarning("first try: %s", qPrintable(result.output));
-        result = Driver::run({"openfolder", folder}, environment);
-    }
+    // The driver's answer as it printed it: a leak report of a system library at its exit
+    // (seen under the sanitizers) may change its status, not what it said.
+    const Driver::Result result = Driver::run({"openfolder", folder}, environment);
     QVERIFY2(result.normalExit, qPrintable(result.output));
-    QVERIFY2(result.exitCode == (opener.isEmpty() ? 1 : 0), qPrintable(result.output));
+    QVERIFY2(result.output.startsWith(opener.isEmpty() ? "NOT OPENED" : "OPENED"),
+             qPrintable(result.output));
     QVERIFY2(!result.output.contains("MSG"), qPrintable(result.output)); // silently
     if (!opener.isEmpty())
         QTRY_COMPARE_WITH_TIMEOUT(TestFiles::read(marker(opener)), QFile::encodeName(folder),

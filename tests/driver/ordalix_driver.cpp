@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 
 #include "FileManager.h"
@@ -109,7 +110,21 @@ int windowOperation(const QString& op, const QStringList& args) {
 
 } // namespace
 
+// The desktop's handlers are read once per process: each case gets a process of its own, and
+// one without a window system (nothing of the toolkit's fonts to report at exit). The answer is
+// printed, so that a leak report from a library cannot change it.
+int openFolder(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    QString failure;
+    const bool opened = filemanager::OpenFolder(QCoreApplication::arguments().value(2), &failure);
+    std::printf(opened ? "OPENED\n" : "NOT OPENED: %s\n", qPrintable(failure));
+    std::fflush(stdout);
+    return opened ? 0 : 1;
+}
+
 int main(int argc, char* argv[]) {
+    if (argc > 1 && std::strcmp(argv[1], "openfolder") == 0)
+        return openFolder(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
@@ -146,14 +161,6 @@ int main(int argc, char* argv[]) {
         if (op == QLatin1String("sort")) {
             SortIniSections(args.value(0));
             return 0;
-        }
-        // The desktop's handlers are read once per process: each case gets a process of its own.
-        if (op == QLatin1String("openfolder")) {
-            QString failure;
-            if (filemanager::OpenFolder(args.value(0), &failure))
-                return 0;
-            std::printf("NOT OPENED: %s\n", qPrintable(failure));
-            return 1;
         }
         if (args.isEmpty())
             return usage();
