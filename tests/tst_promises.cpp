@@ -315,7 +315,18 @@ void TestPromises::fileWrittenThroughoutTheRun() {
         }
         const QStringList trashed =
             TestFiles::entries(trash("files")).filter(QRegularExpression("^log"));
-        QCOMPARE(!copies.isEmpty(), logSorted);
+        if (!copies.isEmpty() && !logSorted) {
+            // Written to until it reached the trash, while the writer began a new log.txt under
+            // its name: it stays in the trash, beside its older copy, and is named so. Nothing of
+            // it is lost: the copy is the start of what the trash holds.
+            QCOMPARE(copies.size(), 1);
+            QCOMPARE(trashed.size(), 1);
+            QVERIFY2(result.err.contains("son nom a été repris entre-temps"),
+                     qPrintable(at + result.err));
+            QVERIFY(TestFiles::read(trash("files/" + trashed.first()))
+                        .startsWith(TestFiles::read(copies.first())));
+            continue;
+        }
         if (copies.isEmpty()) {
             // Left in its place, named, and nothing of it in the trash.
             QVERIFY2(trashed.isEmpty(), qPrintable(at + trashed.join(", ")));
