@@ -167,6 +167,11 @@ private slots:
             << true << QByteArray("[A]\r\nk=\x80\r\n") << "Ω"
             << "k"
             << "v" << QByteArray("\xEF\xBB\xBF[A]\r\nk=\xE2\x82\xAC\r\n[\xCE\xA9]\r\nk=v\r\n");
+        // Replacing the one byte that was not UTF-8 would turn "Ã€" into "À" on the next read.
+        QTest::newRow("Windows-1252 whose last stray byte goes becomes UTF-8")
+            << true << QByteArray("[A]\r\nk=\xC3\x80\r\nx=\xE4\r\n") << "A"
+            << "x"
+            << "1" << QByteArray("\xEF\xBB\xBF[A]\r\nk=\xC3\x83\xE2\x82\xAC\r\nx=1\r\n");
         QTest::newRow("pure ASCII stays as it is")
             << true << QByteArray("[A]\r\nk=1\r\n") << "A"
             << "k2"

@@ -248,6 +248,14 @@ bool planWrite(const Document& doc, const std::u16string& section, const std::u1
     return true;
 }
 
+bool isAscii(const std::string& bytes) {
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
 // The same text as UTF-8 with a byte-order mark, for a file whose code page cannot hold a
 // character it is given: written whole and atomically, it never ends up in two encodings.
 Document asUtf8WithMark(const Document& doc) {
@@ -296,8 +304,17 @@ bool writeNative(const io::NativePath& path, const std::u16string& section,
             rewrite = true;
             planWrite(doc, section, key, value, at, replaceUpTo, insert);
         }
+        std::string updated = doc.bytes.substr(0, at) + insert + doc.bytes.substr(replaceUpTo);
+        if (!rewrite && doc.encoding == Encoding::CodePage && !isAscii(updated) &&
+            isValidUtf8(updated.data(), updated.size())) {
+            // Without the bytes that made it code page, the file would read back as UTF-8 and
+            // every other accented value would change: it keeps its text under a UTF-8 mark.
+            doc = asUtf8WithMark(doc);
+            rewrite = true;
+            planWrite(doc, section, key, value, at, replaceUpTo, insert);
+            updated = doc.bytes.substr(0, at) + insert + doc.bytes.substr(replaceUpTo);
+        }
         const std::string& old = doc.bytes;
-        std::string updated = old.substr(0, at) + insert + old.substr(replaceUpTo);
 
         io::Stamp after;
         const bool appending = exists && !rewrite && at == old.size();
