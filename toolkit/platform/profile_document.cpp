@@ -1,6 +1,6 @@
 #include "profile_document.h"
 
-#include <optional>
+#include <algorithm>
 
 #include "profile_text.h"
 
@@ -72,23 +72,64 @@ std::u16string Document::text() const {
 }
 
 bool Document::endsWithLineEnd() const {
-    return lines.empty() || lines.back().end != lines.back().next;
+    const std::size_t size = bytes.size();
+    if (size <= bomSize)
+        return true;
+    if ((size - bomSize) % unitSize() != 0)
+        return false; // half a unit ends the last line
+    const char16_t last = unitAt(size - unitSize());
+    return last == u'\r' || last == u'\n';
 }
 
-const Section* Document::findSection(const std::u16string& folded) const {
-    for (const Section& s : sections) {
-        if (s.name == folded)
-            return &s;
+std::u16string Document::decodeUnits(const Line& line, std::size_t from, std::size_t to) const {
+    if (unitSize() == 1) {
+        const char* first = bytes.data() + line.start + from;
+        if (encoding == Encoding::CodePage)
+            return fromCodePage(first, to - from);
+        return utf8ToUtf16(first, to - from);
     }
-    return nullptr;
+    std::u16string out;
+    out.reserve(to - from);
+    for (std::size_t u = from; u < to; ++u)
+        out += unitAt(line.start + 2 * u);
+    return out;
 }
 
-const Line* Document::findKey(const Section& section, const std::u16string& folded) const {
-    for (std::size_t i = section.header + 1; i < section.end; ++i) {
-        if (lines[i].kind == Line::Key && lines[i].name == folded)
-            return &lines[i];
+std::u16string Document::keyName(const Line& line) const {
+    if (!line.quotedName)
+        return fold(decodeUnits(line, line.nameUnit, line.nameEndUnit));
+    // Doubled quotes stand for one.
+    std::u16string units;
+    for (std::size_t u = line.nameUnit; u < line.nameEndUnit; ++u) {
+        const char16_t c = unitAt(line.start + u * unitSize());
+        units += c;
+        if (c == u'"')
+            ++u;
     }
-    return nullptr;
+    return fold(decode(units));
+}
+
+bool Document::keyIs(const Line& line, const std::u16string& folded) const {
+    if (unitSize() == 1 && !line.quotedName) {
+        // Plain ASCII compares in place; anything else is decoded and folded.
+        const std::size_t size = line.nameEndUnit - line.nameUnit;
+        const auto* name =
+            reinterpret_cast<const unsigned char*>(bytes.data()) + line.start + line.nameUnit;
+        bool ascii = true;
+        for (std::size_t i = 0; i < size && ascii; ++i)
+            ascii = name[i] < 0x80;
+        if (ascii) {
+            if (size != folded.size())
+                return false;
+            for (std::size_t i = 0; i < size; ++i) {
+                const unsigned char c = name[i];
+                if ((c >= 'A' && c <= 'Z' ? c + 32 : c) != folded[i])
+                    return false;
+            }
+            return true;
+        }
+    }
+    return keyName(line) == folded;
 }
 
 namespace {
@@ -105,11 +146,18 @@ Encoding detectEncoding(const std::string& bytes, std::size_t& bomSize) {
     return isValidUtf8(bytes.data(), bytes.size()) ? Encoding::Utf8 : Encoding::CodePage;
 }
 
-// Sorts one line's content into a kind and, for a header or key, its folded name.
-void classify(const Document& doc, Line& line) {
-    const std::u16string u = doc.units(line);
+// A line's units: read in place for 8-bit encodings, copied out of UTF-16.
+struct Bytes {
+    const unsigned char* p;
+    char16_t operator[](std::size_t i) const { return p[i]; }
+};
+
+// Sorts one line's content (`n` units) into a kind; a header's folded name goes to `header`.
+template <typename Units>
+void classify(const Document& doc, Line& line, const Units& u, std::size_t n,
+              std::u16string& header) {
     std::size_t begin = 0;
-    std::size_t end = u.size();
+    std::size_t end = n;
     while (begin < end && isBlank(u[begin]))
         ++begin;
     while (end > begin && isBlank(u[end - 1]))
@@ -118,71 +166,75 @@ void classify(const Document& doc, Line& line) {
         line.kind = Line::Blank;
         return;
     }
-    if (u[begin] == u';') {
+    if (u[begin] == u';' || n > UINT32_MAX) {
         line.kind = Line::Other;
         return;
     }
     if (u[begin] == u'[') {
-        const std::size_t close = u.find_last_of(u']');
-        if (close != std::u16string::npos && close > begin) {
+        std::size_t close = n;
+        while (close > begin + 1 && u[close - 1] != u']')
+            --close;
+        if (close > begin + 1) {
+            --close;
             line.kind = Line::Header;
-            line.name = fold(trimmed(doc.decode(u.substr(begin + 1, close - begin - 1))));
+            header = fold(trimmed(doc.decodeUnits(line, begin + 1, close)));
             return;
         }
     }
-    std::optional<std::u16string> key;
-    std::size_t equals = std::u16string::npos;
+    std::size_t equals = n;
     if (u[begin] == u'"') {
         // A quoted key: doubled quotes stand for one, and "=" follows the closing quote.
-        std::u16string name;
         std::size_t i = begin + 1;
         for (; i < end; ++i) {
             if (u[i] == u'"') {
                 if (i + 1 < end && u[i + 1] == u'"')
-                    name += u[i++];
+                    ++i;
                 else
                     break;
-            } else {
-                name += u[i];
             }
         }
         std::size_t j = i + 1;
         while (j < end && isBlank(u[j]))
             ++j;
         if (i < end && j < end && u[j] == u'=') {
-            key = doc.decode(name);
+            line.quotedName = true;
+            line.nameUnit = static_cast<std::uint32_t>(begin + 1);
+            line.nameEndUnit = static_cast<std::uint32_t>(i);
             equals = j;
         }
     }
-    if (!key) {
-        equals = u.find(u'=', begin);
-        if (equals == std::u16string::npos || equals >= end) {
+    if (!line.quotedName) {
+        equals = begin;
+        while (equals < end && u[equals] != u'=')
+            ++equals;
+        if (equals >= end) {
             line.kind = Line::Other;
             return;
         }
-        key = trimmed(doc.decode(u.substr(begin, equals - begin)));
+        std::size_t nameEnd = equals;
+        while (nameEnd > begin && isBlank(u[nameEnd - 1]))
+            --nameEnd;
+        line.nameUnit = static_cast<std::uint32_t>(begin);
+        line.nameEndUnit = static_cast<std::uint32_t>(nameEnd);
     }
     line.kind = Line::Key;
-    line.name = fold(*key);
     std::size_t value = equals + 1;
     while (value < end && isBlank(u[value]))
         ++value;
-    line.valueUnit = value;
-    line.valueEndUnit = end;
+    line.valueUnit = static_cast<std::uint32_t>(value);
+    line.valueEndUnit = static_cast<std::uint32_t>(end);
 }
 
-} // namespace
-
-Document parse(std::string bytes) {
-    Document doc;
-    doc.bytes = std::move(bytes);
-    doc.encoding = detectEncoding(doc.bytes, doc.bomSize);
+// Where the line that starts at `start` ends, and where the next one starts.
+void bounds(const Document& doc, std::size_t start, std::size_t& end, std::size_t& next) {
     const std::size_t unit = doc.unitSize();
     const std::size_t size = doc.bytes.size();
-    bool lineEndSeen = false;
-    std::size_t start = doc.bomSize;
-    while (start < size) {
-        std::size_t end = start;
+    end = start;
+    if (unit == 1) {
+        const auto* raw = reinterpret_cast<const unsigned char*>(doc.bytes.data());
+        while (end < size && raw[end] != '\r' && raw[end] != '\n')
+            ++end;
+    } else {
         while (end + unit <= size) {
             const char16_t c = doc.unitAt(end);
             if (c == u'\r' || c == u'\n')
@@ -191,35 +243,231 @@ Document parse(std::string bytes) {
         }
         if (end + unit > size)
             end = size; // the last line, an odd trailing byte included
-        std::size_t next = end;
-        if (next < size) {
-            const bool cr = doc.unitAt(next) == u'\r';
+    }
+    next = end;
+    if (next < size) {
+        const bool cr = doc.unitAt(next) == u'\r';
+        next += unit;
+        if (cr && next + unit <= size && doc.unitAt(next) == u'\n')
             next += unit;
-            if (cr && next + unit <= size && doc.unitAt(next) == u'\n')
-                next += unit;
-            if (!lineEndSeen) {
-                doc.lineEnd = next - end == 2 * unit ? u"\r\n" : cr ? u"\r" : u"\n";
-                lineEndSeen = true;
-            }
+    }
+}
+
+Line classified(const Document& doc, std::size_t start, std::size_t end, std::size_t next,
+                std::u16string* header) {
+    Line line;
+    line.start = start;
+    line.end = end;
+    line.next = next;
+    std::u16string name;
+    if (doc.unitSize() == 1) {
+        const auto* raw = reinterpret_cast<const unsigned char*>(doc.bytes.data());
+        classify(doc, line, Bytes{raw + start}, end - start, name);
+    } else {
+        const std::u16string u = doc.units(line);
+        classify(doc, line, u, u.size(), name);
+    }
+    if (header)
+        *header = std::move(name);
+    return line;
+}
+
+// Where a header line's name lies, in units from the line's start, blanks trimmed: a line is a
+// header when its first unit that is not blank opens a bracket and a later one closes it.
+bool headerName(const Document& doc, std::size_t start, std::size_t end, std::size_t& from,
+                std::size_t& to) {
+    const std::size_t unit = doc.unitSize();
+    const std::size_t n = (end - start) / unit;
+    const auto at = [&](std::size_t u) { return doc.unitAt(start + u * unit); };
+    std::size_t begin = 0;
+    while (begin < n && isBlank(at(begin)))
+        ++begin;
+    if (begin == n || at(begin) != u'[')
+        return false;
+    std::size_t close = n;
+    while (close > begin + 1 && at(close - 1) != u']')
+        --close;
+    if (close <= begin + 1)
+        return false;
+    from = begin + 1;
+    to = close - 1;
+    while (from < to && isBlank(at(from)))
+        ++from;
+    while (to > from && isBlank(at(to - 1)))
+        --to;
+    return true;
+}
+
+constexpr std::uint64_t HashStart = 14695981039346656037ull;
+
+std::uint64_t hashed(std::uint64_t h, char16_t c) {
+    return (h ^ c) * 1099511628211ull;
+}
+
+std::uint64_t nameHash(const std::u16string& folded) {
+    std::uint64_t h = HashStart;
+    for (const char16_t c : folded)
+        h = hashed(h, c);
+    return h;
+}
+
+// The hash of a header's folded name; plain ASCII is folded in place.
+std::uint64_t headerHash(const Document& doc, const Line& line, std::size_t from, std::size_t to) {
+    if (doc.unitSize() == 1) {
+        const auto* raw = reinterpret_cast<const unsigned char*>(doc.bytes.data()) + line.start;
+        std::uint64_t h = HashStart;
+        std::size_t i = from;
+        for (; i < to && raw[i] < 0x80; ++i)
+            h = hashed(h, raw[i] >= 'A' && raw[i] <= 'Z' ? raw[i] + 32 : raw[i]);
+        if (i == to)
+            return h;
+    }
+    return nameHash(fold(doc.decodeUnits(line, from, to)));
+}
+
+void insert(Document& doc, std::size_t index);
+
+void rebuildTable(Document& doc) {
+    std::size_t size = 16;
+    while (size < doc.sections.size() * 3)
+        size *= 2;
+    doc.table.assign(size, 0);
+    for (std::size_t i = 0; i < doc.sections.size(); ++i)
+        insert(doc, i);
+}
+
+// Enters a section unless one of its name came before it.
+void insert(Document& doc, std::size_t index) {
+    if (doc.table.size() < (index + 1) * 2) {
+        rebuildTable(doc); // enters `index` too
+        return;
+    }
+    const std::size_t mask = doc.table.size() - 1;
+    const Section& section = doc.sections[index];
+    for (std::size_t slot = section.hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t held = doc.table[slot];
+        if (held == 0) {
+            doc.table[slot] = static_cast<std::uint32_t>(index + 1);
+            return;
         }
-        Line line;
-        line.start = start;
-        line.end = end;
-        line.next = next;
-        classify(doc, line);
-        doc.lines.push_back(std::move(line));
+        const Section& other = doc.sections[held - 1];
+        if (held - 1 == index ||
+            (other.hash == section.hash && doc.sectionName(other) == doc.sectionName(section)))
+            return;
+    }
+}
+
+// Finds the sections among the lines from `start` on.
+void findSections(Document& doc, std::size_t start) {
+    const std::size_t size = doc.bytes.size();
+    while (start < size) {
+        std::size_t end = 0;
+        std::size_t next = 0;
+        bounds(doc, start, end, next);
+        std::size_t from = 0;
+        std::size_t to = 0;
+        if (headerName(doc, start, end, from, to)) {
+            if (!doc.sections.empty())
+                doc.sections.back().end = start;
+            Line line;
+            line.start = start;
+            line.end = end;
+            line.next = next;
+            doc.sections.push_back(Section{start, next, size, headerHash(doc, line, from, to)});
+            insert(doc, doc.sections.size() - 1);
+        }
         start = next;
     }
-    for (std::size_t i = 0; i < doc.lines.size(); ++i) {
-        const Line& line = doc.lines[i];
-        if (line.kind == Line::Header) {
-            if (!doc.sections.empty())
-                doc.sections.back().end = i;
-            doc.sections.push_back(Section{line.name, i, doc.lines.size(), i});
-        } else if (line.kind != Line::Blank && !doc.sections.empty()) {
-            doc.sections.back().lastContent = i;
+}
+
+} // namespace
+
+Line Document::lineAt(std::size_t byte) const {
+    std::size_t end = 0;
+    std::size_t next = 0;
+    bounds(*this, byte, end, next);
+    return classified(*this, byte, end, next, nullptr);
+}
+
+std::u16string Document::sectionName(const Section& section) const {
+    const Line line = lineAt(section.header);
+    std::size_t from = 0;
+    std::size_t to = 0;
+    headerName(*this, line.start, line.end, from, to);
+    return fold(decodeUnits(line, from, to));
+}
+
+const Section* Document::findSection(const std::u16string& folded) const {
+    if (table.empty())
+        return nullptr;
+    const std::uint64_t hash = nameHash(folded);
+    const std::size_t mask = table.size() - 1;
+    for (std::size_t slot = hash & mask; table[slot] != 0; slot = (slot + 1) & mask) {
+        const Section& section = sections[table[slot] - 1];
+        if (section.hash == hash && sectionName(section) == folded)
+            return &section;
+    }
+    return nullptr;
+}
+
+std::optional<Line> Document::findKey(const Section& section, const std::u16string& folded) const {
+    for (std::size_t at = section.body; at < section.end;) {
+        const Line line = lineAt(at);
+        if (line.kind == Line::Key && keyIs(line, folded))
+            return line;
+        at = line.next;
+    }
+    return std::nullopt;
+}
+
+Line Document::lastContent(const Section& section) const {
+    Line last = lineAt(section.header);
+    for (std::size_t at = section.body; at < section.end;) {
+        const Line line = lineAt(at);
+        if (line.kind != Line::Blank)
+            last = line;
+        at = line.next;
+    }
+    return last;
+}
+
+std::vector<Line> Document::keys(const Section& section) const {
+    std::vector<Line> out;
+    for (std::size_t at = section.body; at < section.end;) {
+        const Line line = lineAt(at);
+        if (line.kind == Line::Key)
+            out.push_back(line);
+        at = line.next;
+    }
+    return out;
+}
+
+void Document::extend(const std::string& more) {
+    const std::size_t start = bytes.size();
+    bytes += more;
+    if (!sections.empty())
+        sections.back().end = bytes.size();
+    findSections(*this, start);
+}
+
+Document parse(std::string bytes) {
+    Document doc;
+    doc.bytes = std::move(bytes);
+    doc.encoding = detectEncoding(doc.bytes, doc.bomSize);
+    // New lines take the file's first line end.
+    std::size_t end = 0;
+    std::size_t next = 0;
+    for (std::size_t start = doc.bomSize; start < doc.bytes.size(); start = next) {
+        bounds(doc, start, end, next);
+        if (next != end) {
+            const std::size_t unit = doc.unitSize();
+            doc.lineEnd = next - end == 2 * unit     ? u"\r\n"
+                          : doc.unitAt(end) == u'\r' ? u"\r"
+                                                     : u"\n";
+            break;
         }
     }
+    findSections(doc, doc.bomSize);
     return doc;
 }
 
