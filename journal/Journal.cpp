@@ -165,9 +165,15 @@ void FileMoveLog::add(const QString& rootFolder, const QString& fileName,
     }
 }
 
+void FileMoveLog::flushWhenDue() {
+    if (!m_written.isValid() || m_written.elapsed() >= 1000)
+        flush();
+}
+
 void FileMoveLog::flush() {
     if (m_trace.isEmpty())
         return;
+    m_written.start();
     const QList<IniEntry> trace = std::exchange(m_trace, {});
     const QList<IniEntry> records = std::exchange(m_journal, {});
     Shared& logs = shared(m_root);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 
 #include "outil32_ini.h"
@@ -40,12 +41,16 @@ public:
     // Writes the records kept back, in order. INI errors travel to the caller, and the records
     // not written are dropped.
     void flush();
+    // flush, when the last write is a second old: a run pumps messages every few milliseconds,
+    // and a record for a name the journal already holds rewrites the whole file.
+    void flushWhenDue();
 
 private:
     QString m_root;
     QList<IniEntry> m_trace;
     QList<IniEntry> m_journal;
     bool m_started = false;
+    QElapsedTimer m_written;
 };
 
 void LogFolderMove(const QString& rootFolder, const QString& folderName,

@@ -385,8 +385,8 @@ void RangerFichiers(SortWindow& window) {
         return;
     Run run(window);
     journal::FileMoveLog log;
-    // The records kept back are written before each pump, so that whatever the messages start
-    // (a stop, a second run) finds them on disk.
+    // The records kept back are written at least once a second, and before a message box, a
+    // stop or the end, so that whatever the user sees next finds them on disk.
     RunMessagePump pump;
     window.setPanelText(0, QStringLiteral("Patientez ..."));
     ProcessMessages();
@@ -457,6 +457,11 @@ void RangerFichiers(SortWindow& window) {
     const auto beforePump = [&] {
         caughtUp();
         log.flush();
+        showProgress();
+    };
+    const auto beforeRegularPump = [&] {
+        caughtUp();
+        log.flushWhenDue();
         showProgress();
     };
     // A step whose line is not in the record is never taken: the run ends there, as a stop.
@@ -538,7 +543,7 @@ void RangerFichiers(SortWindow& window) {
         sorted = count - i - ignored;
         lastRelative = relative;
         progressShown = false;
-        pump.whenDue(beforePump);
+        pump.whenDue(beforeRegularPump);
         if (record.failed()) {
             stopOnRecordFailure();
             return;

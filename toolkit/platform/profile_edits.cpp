@@ -60,7 +60,7 @@ public:
         const bool lastLacksIt =
             m_lastKeys && index + 1 == m_doc.sections.size() && !m_lastKeys->count(key);
         if (!lastLacksIt) {
-            if (const std::optional<Line> line = m_doc.findKey(*s, key)) {
+            if (const Line* line = keyLine(index, key)) {
                 m_replaced[line->start] = {*line, entry.value};
                 return;
             }
@@ -164,6 +164,20 @@ public:
     }
 
 private:
+    // The first line of a key in a section. A batch may hold thousands of keys of one section
+    // (a day's records): the section is read once into a map, not once per key.
+    const Line* keyLine(std::size_t section, const std::u16string& folded) {
+        auto found = m_keys.find(section);
+        if (found == m_keys.end()) {
+            std::unordered_map<std::u16string, Line> keys;
+            for (const Line& line : m_doc.keys(m_doc.sections[section]))
+                keys.try_emplace(m_doc.keyName(line), line);
+            found = m_keys.emplace(section, std::move(keys)).first;
+        }
+        const auto line = found->second.find(folded);
+        return line == found->second.end() ? nullptr : &line->second;
+    }
+
     bool keyLine(const Pending& key, std::string& out) const {
         return m_doc.encode(storedKey(key.key) + u"=" + storedValue(key.value) + m_doc.lineEnd,
                             out);
@@ -174,6 +188,7 @@ private:
     std::map<std::size_t, std::pair<Line, std::u16string>> m_replaced; // by line start
     std::map<std::size_t, Added> m_added;                              // by section index
     std::vector<NewSection> m_new;
+    std::unordered_map<std::size_t, std::unordered_map<std::u16string, Line>> m_keys;
 };
 
 bool isAscii(const std::string& bytes) {
