@@ -1,5 +1,8 @@
 #include "FormViews.h"
 
+#include <utility>
+
+#include "Sorting.h"
 #include "Unit1.h"
 #include "outil32_WIN.h"
 #include "platform_convert.h"
@@ -184,9 +187,16 @@ void FormUndoWindow::setGaugeProgress(int value) {
 void FormUndoWindow::showGauge() {
     m_form.Gauge1->raise();
     m_form.Gauge1->show();
+    // While the undo works, the run button stops it, as it stops a run.
+    if (m_caption.isNull()) {
+        m_caption = m_form.Button1->Caption();
+        m_form.Button1->setCaption(sorting::RunningCaption);
+    }
 }
 void FormUndoWindow::hideGauge() {
     m_form.Gauge1->hide();
+    if (!m_caption.isNull())
+        m_form.Button1->setCaption(std::exchange(m_caption, QString()));
 }
 void FormUndoWindow::updateLists() {
     m_form.JvFileListBox1->Update();

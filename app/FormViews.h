@@ -80,4 +80,5 @@ public:
 
 private:
     TForm1& m_form;
+    QString m_caption; // the run button's, while the undo shows "STOP!" on it
 };

@@ -550,12 +550,11 @@ void TForm1::mnu_EXPLOREClick() {
 
 void TForm1::mnu_ANNULERClick() {
     // Not while a run moves files, nor twice at once.
-    static bool undoing = false;
-    if (undoing || Button1->Caption() == sorting::RunningCaption || flatten::Running())
+    if (m_undoing || Button1->Caption() == sorting::RunningCaption || flatten::Running())
         return;
-    undoing = true;
+    m_undoing = true;
     UndoExecute();
-    undoing = false;
+    m_undoing = false;
 }
 
 // --- Auto mode and stop ----------------------------------------------------------------------
@@ -579,6 +578,8 @@ void TForm1::JvLED1Click() {
 }
 
 void TForm1::Timer1Timer() {
+    if (m_undoing)
+        return;
     if (CountFiles(JvFileListBox1->Directory(), QStringLiteral("*.*")) > 4)
         Ordalix->Execute();
 }
@@ -590,6 +591,10 @@ void TForm1::Button3Click() {
 // --- Commands provided by the sorting, flatten and settings code -------------------------------
 
 void TForm1::OrdalixExecute() {
+    if (m_undoing) {
+        StopRequested = true; // "STOP!" clicked during an undo
+        return;
+    }
     FormSortWindow view(*this);
     try {
         sorting::OrdalixExecute(view);
@@ -600,6 +605,8 @@ void TForm1::OrdalixExecute() {
 }
 
 void TForm1::DeOrdalixExecute() {
+    if (m_undoing)
+        return;
     FormFlattenWindow view(*this);
     flatten::DeOrdalixExecute(view);
 }

@@ -143,4 +143,6 @@ private:
     // The Enter key outside a button clicks the first default button shown on the current tab.
     bool pressDefaultButton();
     bool m_shown = false;
+    // An undo is under way: the run button says "STOP!" and stops it, and nothing else starts.
+    bool m_undoing = false;
 };

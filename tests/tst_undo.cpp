@@ -63,6 +63,7 @@ private slots:
     void undoLeavesWhatItCannotPutBack_data();
     void undoLeavesWhatItCannotPutBack();
     void undoTakesRunsBackOneAfterAnother();
+    void stopButtonStopsTheUndo();
     void recordsAreReadableAndKept();
     void planShownUnderTheQuestion_data();
     void planShownUnderTheQuestion();
@@ -394,6 +395,29 @@ void TestUndo::undoTakesRunsBackOneAfterAnother() {
     dialogs->setNextAnswer(Dialogs::Answer::Cancel);
     form->mnu_ANNULER->trigger();
     QCOMPARE(treeOf(root->path()), sorted);
+}
+
+void TestUndo::stopButtonStopsTheUndo() {
+    writeFiles();
+    const auto start = treeOf(root->path());
+    runFromWindow("files", "YM", "normal");
+    const QString idle = form->Button1->Caption();
+    // At the undo's first pump, the user clicks the run button, which then reads "STOP!".
+    QString during;
+    QTimer::singleShot(0, form.get(), [&] {
+        during = form->Button1->Caption();
+        form->Button1->click();
+    });
+    dialogs->shown.clear();
+    form->mnu_ANNULER->trigger();
+    QCOMPARE(during, QString("STOP!"));
+    QCOMPARE(form->Button1->Caption(), idle);
+    QVERIFY(treeOf(root->path()) != start);
+    QCOMPARE(dialogs->shown.last().type, mtWarning);
+    QVERIFY(dialogs->shown.last().text.contains("Interruption utilisateur"));
+    // No sort started instead: the rest is taken back by the next undo.
+    form->mnu_ANNULER->trigger();
+    QCOMPARE(treeOf(root->path()), start);
 }
 
 void TestUndo::recordsAreReadableAndKept() {
