@@ -1,6 +1,7 @@
 #include "profile_document.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "profile_text.h"
 
@@ -360,10 +361,32 @@ void insert(Document& doc, std::size_t index) {
 // Finds the sections among the lines from `start` on.
 void findSections(Document& doc, std::size_t start) {
     const std::size_t size = doc.bytes.size();
+    const char* raw = doc.bytes.data();
     while (start < size) {
         std::size_t end = 0;
         std::size_t next = 0;
-        bounds(doc, start, end, next);
+        if (doc.unitSize() == 1) {
+            // The common case, at the speed of memchr: most lines are keys, and only the first
+            // unit that is not blank tells that a line is none of our business.
+            const void* lf = std::memchr(raw + start, '\n', size - start);
+            const std::size_t lfAt = lf ? static_cast<const char*>(lf) - raw : size;
+            const void* cr = std::memchr(raw + start, '\r', lfAt - start);
+            end = cr ? static_cast<const char*>(cr) - raw : lfAt;
+            next = end;
+            if (next < size) {
+                if (raw[next++] == '\r' && next < size && raw[next] == '\n')
+                    ++next;
+            }
+            std::size_t first = start;
+            while (first < end && (raw[first] == ' ' || raw[first] == '\t'))
+                ++first;
+            if (first == end || raw[first] != '[') {
+                start = next;
+                continue;
+            }
+        } else {
+            bounds(doc, start, end, next);
+        }
         std::size_t from = 0;
         std::size_t to = 0;
         if (headerName(doc, start, end, from, to)) {
@@ -421,6 +444,30 @@ std::optional<Line> Document::findKey(const Section& section, const std::u16stri
 }
 
 Line Document::lastContent(const Section& section) const {
+    if (unitSize() == 1) {
+        // From the section's end back, line by line: a section may hold a whole day's records,
+        // and each of them appended would otherwise read it all.
+        const char* raw = bytes.data();
+        std::size_t end = section.end;
+        while (end > section.body) {
+            std::size_t start = end;
+            // Over the line end that closes the previous line, then back to its start.
+            if (raw[start - 1] == '\n') {
+                --start;
+                if (start > section.body && raw[start - 1] == '\r')
+                    --start;
+            } else if (raw[start - 1] == '\r') {
+                --start;
+            }
+            while (start > section.body && raw[start - 1] != '\n' && raw[start - 1] != '\r')
+                --start;
+            const Line line = lineAt(start);
+            if (line.kind != Line::Blank)
+                return line;
+            end = start;
+        }
+        return lineAt(section.header);
+    }
     Line last = lineAt(section.header);
     for (std::size_t at = section.body; at < section.end;) {
         const Line line = lineAt(at);
