@@ -1,0 +1,149 @@
+// The window kept open on a folder of 5,000 small files, as a user works in it: the file run
+// by year and month with journals on, its undo from the window, the same run again; then an
+// undo from the command line while the window shows the folder. Every run and undo must cost
+// the same whatever came before: `second-run-to-first-ratio` (the run after an undo against
+// the first) and `window-undo-to-cli-ratio` (the window's undo against the command's). The
+// sequence is made three times on fresh folders; each figure takes the fastest of its kind.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "BenchSupport.h"
+#include "FormViews.h"
+#include "Sorting.h"
+#include "Unit1.h"
+#include "outil32_Dialogs.h"
+
+namespace {
+
+constexpr int Files = 5000;
+
+class Confirming : public Dialogs::Presenter {
+public:
+    Dialogs::Answer present(const Dialogs::Request&) override { return Dialogs::Answer::Ok; }
+    QString chooseFolder(const QString&, const QString&) override { return {}; }
+};
+
+bool makeRoot(const QString& folder) {
+    if (!QDir().mkpath(folder))
+        return false;
+    for (int i = 0; i < Files; ++i) {
+        const QString path = folder + QString::asprintf("/photo%05d.jpg", i);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write("x") != 1)
+            return false;
+        file.close();
+        const qint64 when = QDateTime(QDate(2019, 1, 1), QTime(12, 0)).toSecsSinceEpoch() +
+                            qint64(i) * 3 * 365 * 86400 / Files;
+        const struct timespec times[2] = {{when, 0}, {when, 0}};
+        if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+int filesIn(const QString& root) {
+    return int(QDir(root).entryList(QDir::Files).size());
+}
+
+// The run as the window's button starts it, on the folder the window shows.
+double windowRun(TForm1& form) {
+    QElapsedTimer clock;
+    clock.start();
+    form.Ordalix->Execute();
+    return clock.nsecsElapsed() / 1e9;
+}
+
+double windowUndo(TForm1& form) {
+    QElapsedTimer clock;
+    clock.start();
+    form.mnu_ANNULER->trigger();
+    return clock.nsecsElapsed() / 1e9;
+}
+
+double commandUndo(const QString& root) {
+    QElapsedTimer clock;
+    clock.start();
+    QProcess undo;
+    undo.setStandardOutputFile(QProcess::nullDevice());
+    undo.setStandardErrorFile(QProcess::nullDevice());
+    undo.start(QStringLiteral(ORDALIX_PROGRAM), {QStringLiteral("--annuler"), root});
+    if (!undo.waitForFinished(600000) || undo.exitCode() != 0)
+        return -1;
+    return clock.nsecsElapsed() / 1e9;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QTemporaryDir work(QDir::currentPath() + QStringLiteral("/bench-window-XXXXXX"));
+    if (!work.isValid()) {
+        std::fprintf(stderr, "cannot create a work folder\n");
+        return 1;
+    }
+    bench::FreshExt4 volume(work.path());
+    std::printf("fresh-ext4: %d\n", volume.mounted() ? 1 : 0);
+    qputenv("XDG_DATA_HOME", QFile::encodeName(work.filePath("data")));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(work.filePath("state")));
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QDir().mkpath(work.filePath("data"));
+
+    Confirming confirming;
+    Dialogs::setPresenter(&confirming);
+    double first = 1e18;
+    double second = 1e18;
+    double undoWindow = 1e18;
+    double undoCommand = 1e18;
+    for (int round = 0; round < 3; ++round) {
+        const QString root = work.filePath(QStringLiteral("root-%1").arg(round));
+        if (!makeRoot(root)) {
+            std::fprintf(stderr, "cannot create the folder\n");
+            return 1;
+        }
+        TForm1 form(QStringList{root});
+        form.show();
+        form.chk_A->setChecked(true);
+        form.chk_M->setChecked(true);
+        form.chk_MOUCHARD->setChecked(true);
+        form.chk_AUTO->setCheckedSilently(true); // no report, no file manager
+        QApplication::processEvents();
+
+        const double run1 = windowRun(form);
+        const bool sorted1 = filesIn(root) == 0;
+        const double undo1 = windowUndo(form);
+        const bool back1 = filesIn(root) == Files;
+        const double run2 = windowRun(form);
+        const bool sorted2 = filesIn(root) == 0;
+        const double undo2 = commandUndo(root);
+        const bool back2 = filesIn(root) == Files;
+        if (!sorted1 || !back1 || !sorted2 || !back2 || undo2 < 0) {
+            std::fprintf(stderr, "a run or an undo did not do its work (round %d)\n", round);
+            return 1;
+        }
+        first = std::min(first, run1);
+        second = std::min(second, run2);
+        undoWindow = std::min(undoWindow, undo1);
+        undoCommand = std::min(undoCommand, undo2);
+        std::printf("round-%d-seconds: run %.3f, window undo %.3f, run again %.3f, command "
+                    "undo %.3f\n",
+                    round, run1, undo1, run2, undo2);
+    }
+    Dialogs::setPresenter(nullptr);
+    bench::print("first-run-seconds", first);
+    bench::print("second-run-seconds", second);
+    bench::print("second-run-to-first-ratio", second / first);
+    bench::print("window-undo-seconds", undoWindow);
+    bench::print("command-undo-seconds", undoCommand);
+    bench::print("window-undo-to-cli-ratio", undoWindow / undoCommand);
+    return 0;
+}
