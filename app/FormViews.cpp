@@ -51,10 +51,25 @@ void FormSortWindow::setGaugeMinValue(int value) {
     m_form.Gauge1->setMinValue(value);
 }
 void FormSortWindow::setGaugeMaxValue(int value) {
+    m_gaugeMax = value;
     m_form.Gauge1->setMaxValue(value);
 }
 void FormSortWindow::setGaugeProgress(int value) {
+    m_gaugeValue = value;
+    if (m_gaugeScaled) {
+        m_gaugeScaled = false;
+        m_form.Gauge1->setMaxValue(m_gaugeMax);
+    }
     m_form.Gauge1->setProgress(value);
+}
+void FormSortWindow::fileCopyProgress(const QString& item, qint64 done, qint64 total) {
+    // The gauge counts files; within a large one it moves by hundredths of a file.
+    if (total > 0 && m_gaugeMax > 0 && m_gaugeMax < 10000000) {
+        m_gaugeScaled = true;
+        m_form.Gauge1->setMaxValue(m_gaugeMax * 100);
+        m_form.Gauge1->setProgress((m_gaugeValue - 1) * 100 + int(100 * done / total));
+    }
+    m_form.JvStatusBar1->setPanelText(1, sorting::CopyProgressText(item, done, total));
 }
 void FormSortWindow::showGauge() {
     m_form.Gauge1->raise();
@@ -62,6 +77,11 @@ void FormSortWindow::showGauge() {
 }
 void FormSortWindow::hideGauge() {
     m_form.Gauge1->hide();
+    if (m_gaugeScaled) {
+        m_gaugeScaled = false;
+        m_form.Gauge1->setMaxValue(m_gaugeMax);
+        m_form.Gauge1->setProgress(m_gaugeValue);
+    }
 }
 void FormSortWindow::updateFileList() {
     m_form.JvFileListBox1->Update();

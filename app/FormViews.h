@@ -28,6 +28,7 @@ public:
     void setGaugeMinValue(int value) override;
     void setGaugeMaxValue(int value) override;
     void setGaugeProgress(int value) override;
+    void fileCopyProgress(const QString& item, qint64 done, qint64 total) override;
     void showGauge() override;
     void hideGauge() override;
     void updateFileList() override;
@@ -47,6 +48,9 @@ public:
 
 private:
     TForm1& m_form;
+    int m_gaugeMax = 0;
+    int m_gaugeValue = 0;
+    bool m_gaugeScaled = false; // counting hundredths of a file, during a large one
 };
 
 class FormSettingsWindow : public settings::SettingsWindow {

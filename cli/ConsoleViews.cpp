@@ -48,6 +48,11 @@ void ConsoleSortWindow::setGaugeProgress(int value) {
     m_console.progress(value, m_total, m_inHand);
 }
 
+void ConsoleSortWindow::fileCopyProgress(const QString& item, qint64 done, qint64 total) {
+    keepStopRequest();
+    m_console.progress(m_progress, m_total, sorting::CopyProgressText(item, done, total));
+}
+
 void ConsoleSortWindow::updateFileList() {
     m_files = listing::FileNames(m_root);
     m_selected = -1;

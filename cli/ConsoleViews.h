@@ -48,6 +48,7 @@ public:
     void setGaugeMinValue(int) override {}
     void setGaugeMaxValue(int value) override { m_total = value; }
     void setGaugeProgress(int value) override;
+    void fileCopyProgress(const QString& item, qint64 done, qint64 total) override;
     void showGauge() override {}
     void hideGauge() override { m_console.clearProgress(); }
     void updateFileList() override;

@@ -61,6 +61,8 @@ public:
     virtual void showNotStarted(const QString& reason) { showRefusal(reason); }
     // Shows the root folder in the file manager, on behalf of the window.
     virtual void openRootFolder() = 0;
+    // The copy of a large file, between its pieces: `done` of `total` bytes.
+    virtual void fileCopyProgress(const QString& /*item*/, qint64 /*done*/, qint64 /*total*/) {}
     // Each item the run put in its place, and each it had to leave where it is, with why, in the
     // run's order and always on the run's own thread (a file counts once its original is in the
     // trash). The window shows counts only; a console names them.

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStringList>
 
 #include "CaptureDate.h"
@@ -65,9 +66,10 @@ const QString BeingWrittenReason =
 // What became of one copy.
 struct Copied {
     bool done = false;
-    QString reason;      // why not, when not
-    FileSnapshot source; // the original as copied
-    FileSnapshot copy;   // the copy as made: only that may be removed without the trash
+    bool stopped = false; // a stop came during the copy of a large file: it was given up
+    QString reason;       // why not, when not
+    FileSnapshot source;  // the original as copied
+    FileSnapshot copy;    // the copy as made: only that may be removed without the trash
 };
 
 // Copies a file to its target. The copy is written whole beside the target before anything
@@ -75,7 +77,8 @@ struct Copied {
 // the name (never replacing). It only counts when the source is not being written and did not
 // change meanwhile; otherwise the source stays where it is and the copy, never named, goes.
 Copied copyIntoPlace(const QString& source, const QString& target, undo::RunRecord& record,
-                     const std::function<void()>& beforeFollowingLink) {
+                     const std::function<void()>& beforeFollowingLink,
+                     const SourceFile::CopyProgress& progress) {
     Copied result;
     // A file another program still has open for writing would be copied half-written, and the
     // writer would go on writing into the original in the trash: it stays where it is.
@@ -85,7 +88,13 @@ Copied copyIntoPlace(const QString& source, const QString& target, undo::RunReco
         return result;
     }
     const FileSnapshot& before = file.snapshot();
-    if (!file.copyBeside(target)) {
+    bool stopped = false;
+    const bool copied = file.copyBeside(target, [&](qint64 done, qint64 total) {
+        stopped = !progress(done, total);
+        return !stopped;
+    });
+    if (!copied) {
+        result.stopped = stopped;
         result.reason = LastFileErrorText();
         return result;
     }
@@ -351,6 +360,25 @@ QString SortQuestion(const SortWindow& window, int count) {
     return QStringLiteral("RANGEMENT des ") + tab.toUpper() + QStringLiteral("\r\n\r\n") + summary;
 }
 
+namespace {
+
+QString sizeText(qint64 bytes) {
+    const QLocale french(QLocale::French, QLocale::France);
+    if (bytes >= (qint64(1) << 30))
+        return french.toString(double(bytes) / double(qint64(1) << 30), 'f', 1) +
+               QStringLiteral(" Go");
+    return french.toString(double(bytes) / double(1 << 20), 'f', 1) + QStringLiteral(" Mo");
+}
+
+} // namespace
+
+QString CopyProgressText(const QString& item, qint64 done, qint64 total) {
+    const int percent = total > 0 ? int(100 * done / total) : 0;
+    return QStringLiteral("Copie de %1 : %2 sur %3 (%4 %)")
+        .arg(item, sizeText(done), sizeText(total))
+        .arg(percent);
+}
+
 void OrdalixExecute(SortWindow& window) {
     window.stopTimer();
     if (RefuseSystemFolder(window))
@@ -513,7 +541,14 @@ void RangerFichiers(SortWindow& window) {
             return;
         }
         const QString target = destination + PathDelim + name;
-        const Copied copied = copyIntoPlace(full, target, record, caughtUp);
+        // A large file is copied in pieces with the window's messages handled between them:
+        // the gauge and the status bar follow it, and a stop gives it up at once.
+        const auto copying = [&](qint64 done, qint64 total) {
+            window.fileCopyProgress(name, done, total);
+            pump.whenDue(beforeRegularPump);
+            return !StopRequested;
+        };
+        const Copied copied = copyIntoPlace(full, target, record, caughtUp, copying);
         if (record.failed()) {
             stopOnRecordFailure();
             return;
@@ -523,6 +558,13 @@ void RangerFichiers(SortWindow& window) {
             // A folder made for this file alone does not stay behind, empty.
             for (auto level = made.crbegin(); level != made.crend(); ++level)
                 QDir().rmdir(*level);
+            if (copied.stopped) {
+                // The copy given up is gone with its file; the original never moved.
+                InfoDlg(QStringLiteral("Interruption utilisateur"));
+                window.setPanelText(0, QString::asprintf("%d fichiers restants", i + 1));
+                reportLeft();
+                return;
+            }
             if (copied.reason == ChangedReason) {
                 changed.add({});
                 window.itemLeft(full, ChangedReason);

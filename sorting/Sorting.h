@@ -10,6 +10,10 @@
 namespace sorting {
 
 inline const QString RunningCaption = QStringLiteral("STOP!");
+
+// How far the copy of a large file has come, as the status bar and the command show it:
+// "Copie de video.mp4 : 1,2 Go sur 4,0 Go (30 %)".
+QString CopyProgressText(const QString& item, qint64 done, qint64 total);
 inline const QString IdleCaption = QStringLiteral("Ranger tout!");
 inline const QString NoDestinationWarning =
     QStringLiteral("Vous avez défini des critères de rangements qui ne semblent pas avoir été "

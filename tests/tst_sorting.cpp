@@ -85,6 +85,8 @@ private slots:
     void keyPressStopsTheRun_data();
     void keyPressStopsTheRun();
     void stopClickIsReentrant();
+    void largeFileCopyIsFollowedAndStoppable_data();
+    void largeFileCopyIsFollowedAndStoppable();
     void closeDuringRunIsRefused();
     void folderRun();
     void folderReportShortensAndKeepsPercent();
@@ -536,6 +538,62 @@ void TestSorting::stopClickIsReentrant() {
     QCOMPARE(dialogs->shown.size(), 4); // two questions, two interruptions
     QCOMPARE(infos(), (QStringList{"Interruption utilisateur", "Interruption utilisateur"}));
     QCOMPARE(rootFiles(), (QStringList{"a.txt", "b.txt"}));
+    QCOMPARE(form->Button1->Caption(), IdleCaption);
+}
+
+void TestSorting::largeFileCopyIsFollowedAndStoppable_data() {
+    QTest::addColumn<bool>("stop");
+    QTest::newRow("copied whole") << false;
+    QTest::newRow("stopped during the copy") << true;
+}
+
+void TestSorting::largeFileCopyIsFollowedAndStoppable() {
+    QFETCH(bool, stop);
+    // Enough pieces that the window's messages are handled while it is copied.
+    QByteArray content(96 << 20, '\0');
+    for (qsizetype i = 0; i < content.size(); i += 4096)
+        content[i] = char(i >> 12);
+    QVERIFY(TestFiles::write(path("film.mp4"), content));
+    QVERIFY(TestFiles::setModified(path("film.mp4"), kMarch5));
+    useRoot(root->path());
+    setCriteria(false, true, true, false);
+    form->chk_MOUCHARD->setChecked(false);
+    QString status;
+    int gaugeMax = 0;
+    // Looks at each message pump; the first during the copy shows its progress.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, form.get(), [&] {
+        const QString text = form->JvStatusBar1->PanelText(1);
+        if (!status.isEmpty() || !text.startsWith("Copie de"))
+            return;
+        status = text;
+        gaugeMax = form->Gauge1->MaxValue();
+        if (stop)
+            QTest::keyClick(form->JvFileListBox1, Qt::Key_Q);
+    });
+    watch.start(0);
+    form->JvFileListBox1->setFocus();
+    form->Button1->click();
+    watch.stop();
+    QVERIFY2(status.startsWith("Copie de film.mp4 : "), qPrintable(status));
+    QVERIFY2(status.contains(" sur 96,0 Mo ("), qPrintable(status));
+    QCOMPARE(gaugeMax, 100); // one file, counted in hundredths while it is copied
+    QCOMPARE(form->Gauge1->MaxValue(), 1);
+    if (stop) {
+        // Given up at once: the original stays, and neither the copy nor its folder remain.
+        QCOMPARE(infos(), QStringList{"Interruption utilisateur"});
+        QCOMPARE(rootFiles(), QStringList{"film.mp4"});
+        QVERIFY(TestFiles::read(path("film.mp4")) == content);
+        QCOMPARE(
+            QDir(root->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"film.mp4"});
+        QCOMPARE(inTrash(path("film.mp4")), 0);
+        QCOMPARE(form->JvStatusBar1->PanelText(0), QStringLiteral("1 fichiers restants"));
+    } else {
+        QCOMPARE(rootFiles(), QStringList{});
+        QVERIFY(TestFiles::read(path("2021/03/film.mp4")) == content);
+        QCOMPARE(inTrash(path("film.mp4")), 1);
+    }
     QCOMPARE(form->Button1->Caption(), IdleCaption);
 }
 

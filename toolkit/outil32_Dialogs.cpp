@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QIdentityProxyModel>
 #include <QLocale>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>

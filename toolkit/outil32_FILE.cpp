@@ -229,19 +229,22 @@ SourceFile::~SourceFile() {
 #endif
 }
 
-bool SourceFile::copyBeside(const QString& destination) {
+bool SourceFile::copyBeside(const QString& destination, const CopyProgress& progress) {
     auto pending = std::make_unique<Pending>();
 #ifndef _WIN32
+    const platform::CopyProgress told = [&](std::uint64_t done, std::uint64_t total) {
+        return !progress || progress(qint64(done), qint64(total));
+    };
     if (m_fd < 0) {
         const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             return false;
-        const bool written = pending->copy.write(fd, toPlatformPath(destination));
+        const bool written = pending->copy.write(fd, toPlatformPath(destination), told);
         ::close(fd);
         if (!written)
             return false;
     } else {
-        const bool written = pending->copy.write(m_fd, toPlatformPath(destination));
+        const bool written = pending->copy.write(m_fd, toPlatformPath(destination), told);
         ::close(m_fd);
         m_fd = -1;
         if (!written)

@@ -69,9 +69,12 @@ public:
 
     const FileSnapshot& snapshot() const { return m_snapshot; }
     bool beingWritten() const { return m_beingWritten; }
+    // Told how far the copy of a large file has come (bytes); false cancels it.
+    using CopyProgress = std::function<bool(qint64 done, qint64 total)>;
     // A copy of the file as opened, written whole beside `destination` without taking its name
-    // yet: whatever holds the name now is still there. Once only.
-    bool copyBeside(const QString& destination);
+    // yet: whatever holds the name now is still there. Once only. A cancelled copy leaves
+    // nothing behind.
+    bool copyBeside(const QString& destination, const CopyProgress& progress = {});
     // Gives that copy its name, never replacing anything there.
     bool publishCopy();
     // The copy's own identity, so that only it is ever removed without the trash.

@@ -85,6 +85,9 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists);
 // copyFile from a file already open for reading at its start (`from` is not opened again).
 bool copyOpenFile(int from, const Path& to, bool failIfExists);
 
+// Told how far a copy has come (bytes done, bytes in all); false to cancel it.
+using CopyProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
 // A copy written whole beside its destination before it takes its name, so that whatever the
 // name holds now can be put aside only once the new copy is sure. Unnamed where the file system
 // allows it (a kill leaves nothing), else under a hidden temporary name that goes with the
@@ -96,8 +99,10 @@ public:
     PendingCopy(const PendingCopy&) = delete;
     PendingCopy& operator=(const PendingCopy&) = delete;
 
-    // Copies the regular file open at `from` (read from its current position) for `to`.
-    bool write(int from, const Path& to);
+    // Copies the regular file open at `from` (read from its current position) for `to`. A
+    // large file is copied in pieces, `progress` told between them; its false cancels the
+    // copy, which then fails with ECANCELED and leaves nothing.
+    bool write(int from, const Path& to, const CopyProgress& progress = {});
     // Gives the copy its name; never replaces anything there (fails with the name taken).
     bool publish();
     // The copy's own identity, to remove it later only if it is still ours.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -135,8 +136,9 @@ std::string toFnmatchPattern(const std::string& mask) {
 }
 
 // Contents from one open file into another: a reflink where the file system shares blocks,
-// then copy_file_range, then plain reads and writes.
-bool copyContents(int in, dev_t inDevice, int out) {
+// then copy_file_range, then plain reads and writes. A large file goes in pieces, each short
+// enough that `progress` (when given) is told often; its false cancels the copy (ECANCELED).
+bool copyContents(int in, dev_t inDevice, int out, const CopyProgress& progress = {}) {
     // A file system that cannot share blocks says so once (a clone only works within one file
     // system): a run of thousands of copies on it does not ask again for each file.
     static std::atomic<dev_t> noClones{0};
@@ -146,13 +148,39 @@ bool copyContents(int in, dev_t inDevice, int out) {
         if (errno == EOPNOTSUPP || errno == ENOTTY)
             noClones.store(inDevice, std::memory_order_relaxed);
     }
+    struct stat st;
+    const std::uint64_t total = ::fstat(in, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    std::uint64_t done = 0;
+    // Pieces grow while they are quick and shrink when slow, so that one lasts about 20 ms
+    // whatever the disk: a USB stick gets small ones, the page cache large ones.
+    std::size_t piece = std::size_t(1) << 20;
+    const auto nextPiece = [&](std::chrono::steady_clock::duration took) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+        if (ms < 10 && piece < (std::size_t(64) << 20))
+            piece *= 2;
+        else if (ms > 40 && piece > (std::size_t(1) << 18))
+            piece /= 2;
+    };
+    const auto told = [&](std::size_t n) {
+        done += n;
+        if (progress && done < total && !progress(done, total)) {
+            errno = ECANCELED;
+            return false;
+        }
+        return true;
+    };
     bool rangeWorks = true;
     for (bool first = true;; first = false) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+        const auto start = std::chrono::steady_clock::now();
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, piece, 0);
         if (n == 0)
             return true;
-        if (n > 0)
+        if (n > 0) {
+            nextPiece(std::chrono::steady_clock::now() - start);
+            if (!told(static_cast<std::size_t>(n)))
+                return false;
             continue;
+        }
         if (errno == EINTR)
             continue;
         if (first && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
@@ -174,7 +202,8 @@ bool copyContents(int in, dev_t inDevice, int out) {
                 continue;
             return false;
         }
-        if (!writeAll(out, buffer.data(), static_cast<size_t>(n)))
+        if (!writeAll(out, buffer.data(), static_cast<size_t>(n)) ||
+            !told(static_cast<std::size_t>(n)))
             return false;
     }
 }
@@ -487,7 +516,7 @@ struct PendingCopy::Impl {
 PendingCopy::PendingCopy() = default;
 PendingCopy::~PendingCopy() = default;
 
-bool PendingCopy::write(int from, const Path& to) {
+bool PendingCopy::write(int from, const Path& to, const CopyProgress& progress) {
     d.reset();
     auto impl = std::make_unique<Impl>();
     struct stat st;
@@ -505,7 +534,7 @@ bool PendingCopy::write(int from, const Path& to) {
         }
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!copyContents(from, st.st_dev, impl->out.get()) ||
+    if (!copyContents(from, st.st_dev, impl->out.get(), progress) ||
         ::fchmod(impl->out.get(), st.st_mode & 07777) != 0 ||
         ::futimens(impl->out.get(), times) != 0) {
         const int error = errno;
