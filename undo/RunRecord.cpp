@@ -8,6 +8,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 #include "outil32_DIR.h"
@@ -171,8 +173,18 @@ RunRecord::~RunRecord() {
     }
     if (!m_failed)
         appendLine(m_fd, {kEnd, stamp(QDateTime::currentDateTime())});
-    ::fdatasync(m_fd); // the record outlives the run, like the files it tells of
-    ::close(m_fd);
+    // The record outlives the run, like the files it tells of: it is synced to the disk, but
+    // on a thread of its own. After a large copy the sync waits until every byte of it is
+    // written, which would freeze the window for as long.
+    const auto sync = [fd = m_fd] {
+        ::fdatasync(fd);
+        ::close(fd);
+    };
+    try {
+        std::thread(sync).detach();
+    } catch (const std::system_error&) {
+        sync(); // no thread to be had: here, then
+    }
 }
 
 bool RunRecord::fail(const QString& why) {

@@ -156,7 +156,7 @@ bool copyContents(int in, dev_t inDevice, int out, const CopyProgress& progress 
     std::size_t piece = std::size_t(1) << 20;
     const auto nextPiece = [&](std::chrono::steady_clock::duration took) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
-        if (ms < 10 && piece < (std::size_t(64) << 20))
+        if (ms < 10 && piece < (std::size_t(16) << 20))
             piece *= 2;
         else if (ms > 40 && piece > (std::size_t(1) << 18))
             piece /= 2;
