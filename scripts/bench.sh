@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 build=${BENCH_BUILD_DIR:-build-bench}
-benches=(bench_ini bench_sorting bench_flatten bench_undo bench_window bench_bigfile bench_photodate)
+benches=(bench_ini bench_filelist bench_sorting bench_flatten bench_undo bench_window bench_bigfile bench_bigfolder bench_photodate)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORDALIX_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${benches[@]}"
 work=$(mktemp -d)
