@@ -86,6 +86,43 @@ private slots:
 
     // --- The profile store -------------------------------------------------------------------
 
+    // A file read in pieces of a mebibyte: lines cut by a piece's end, a section found past
+    // what was read before, one looked for again, one that is not there.
+    void largeFileReadsAcrossPieces() {
+        constexpr int Piece = 1 << 20;
+        QByteArray bytes = "[first]\r\nk=1\r\n";
+        // A comment line that ends the file's bytes at `size`, for what follows to start there.
+        const auto padTo = [&](qsizetype size) {
+            const qsizetype fill = size - bytes.size() - 3;
+            QVERIFY(fill >= 0);
+            bytes += ';' + QByteArray(fill, 'x') + "\r\n";
+        };
+        padTo(Piece + 1); // its CR ends the first piece, its LF opens the second
+        bytes.chop(2);
+        bytes += "\r\n";
+        QCOMPARE(bytes.size(), Piece + 1);
+        QCOMPARE(bytes[Piece - 1], '\r');
+        padTo(2 * Piece - 4);
+        bytes += "[second]\r\nkey=two\r\n"; // the header is cut after "[sec"
+        bytes += "[third]\r\n";
+        padTo(3 * Piece - 3);
+        bytes += "value=three\r\n"; // the key is cut after "val"
+        bytes += "[last]\r\nz=end"; // no line end
+        QVERIFY(TestFiles::write(path("big.ini"), bytes));
+        const QString file = path("big.ini");
+        QCOMPARE(IniReadString("last", "z", "-", file), QString("end"));
+        QCOMPARE(IniReadString("first", "k", "-", file), QString("1"));
+        QCOMPARE(IniReadString("second", "key", "-", file), QString("two"));
+        QCOMPARE(IniReadString("third", "value", "-", file), QString("three"));
+        QCOMPARE(IniReadString("third", "value", "-", file), QString("three"));
+        QCOMPARE(IniReadString("missing", "k", "-", file), QString("-"));
+        QCOMPARE(IniReadString("second", "k", "-", file), QString("-"));
+        // Written to in between, the file is read anew.
+        IniWriteString("second", "key", "deux", file);
+        QCOMPARE(IniReadString("second", "key", "-", file), QString("deux"));
+        QCOMPARE(IniReadString("last", "z", "-", file), QString("end"));
+    }
+
     void storeWrite_data() {
         QTest::addColumn<bool>("exists");
         QTest::addColumn<QByteArray>("before");

@@ -1,8 +1,13 @@
 // Reads of the INI store over any file content. Input: SECTION NUL KEY NUL FILE-BYTES.
-// A read never changes the file, never returns more than the cap, and never reads past a line.
+// A read never changes the file, never returns more than the cap, never reads past a line, and
+// gives what the whole file parsed at once gives (a read scans a file it has not indexed).
 #include "FuzzInput.h"
 
+#include <optional>
+
+#include "profile_document.h"
 #include "profile_store.h"
+#include "profile_text.h"
 
 using ordalix::platform::ProfileStringMaxChars;
 using ordalix::platform::readProfileString;
@@ -27,5 +32,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::fail("a value holding a carriage return the file does not hold as a picture");
     if (file.bytes() != parts[2])
         fuzz::fail("a read changed the file");
+    namespace profile = ordalix::platform::profile;
+    const profile::Document doc = profile::parse(parts[2]);
+    const profile::Section* section =
+        doc.findSection(profile::fold(profile::cleanName(fuzz::text(parts[0]))));
+    const std::optional<profile::Line> line =
+        section ? doc.findKey(*section, profile::fold(profile::cleanName(fuzz::text(parts[1]))))
+                : std::nullopt;
+    const std::u16string whole =
+        line ? profile::capped(
+                   profile::readValue(doc.decodeUnits(*line, line->valueUnit, line->valueEndUnit)))
+             : missing;
+    if (value != whole)
+        fuzz::fail("a read differs from the whole file's reading");
     return 0;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform.h"
@@ -42,6 +43,11 @@ bool stampOf(const NativePath& path, Stamp& stamp, int& error);
 
 // Reads a whole regular file and its stamp; 0 or the error.
 int readWhole(const NativePath& path, std::string& bytes, Stamp& stamp);
+
+// Reads a regular file from `offset` in pieces, handing each to `piece` until it returns false
+// or the file ends, and gives the stamp of the file read; 0 or the error.
+int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
+               const std::function<bool(const char* data, std::size_t size)>& piece);
 
 // Returned by append when the file is no longer expectedSize bytes long.
 inline constexpr int FileChanged = -1;

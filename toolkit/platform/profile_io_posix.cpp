@@ -4,11 +4,13 @@
 #include "posix_io.h"
 #include "profile_text.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -103,6 +105,33 @@ int readWhole(const NativePath& path, std::string& bytes, Stamp& stamp) {
             return errno;
         }
         bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
+               const std::function<bool(const char* data, std::size_t size)>& piece) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    stamp = stampFrom(st);
+    // No larger than what is left to read: a small file costs no large buffer.
+    const off_t left = st.st_size > static_cast<off_t>(offset) ? st.st_size - offset : 0;
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<off_t>(left + 1, 1 << 20)));
+    for (off_t at = static_cast<off_t>(offset);;) {
+        const ssize_t n = ::pread(fd.get(), buffer.data(), buffer.size(), at);
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        at += n;
+        if (!piece(buffer.data(), static_cast<std::size_t>(n)))
+            return 0;
     }
 }
 

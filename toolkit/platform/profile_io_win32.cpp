@@ -3,6 +3,7 @@
 // store's promises on layouts, quoting and encodings (profile_store.h).
 #include "profile_io.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <vector>
@@ -169,6 +170,28 @@ int readWhole(const NativePath& path, std::string& bytes, Stamp& stamp) {
         if (n == 0)
             return 0;
         bytes.append(buffer, n);
+    }
+}
+
+int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
+               const std::function<bool(const char* data, std::size_t size)>& piece) {
+    Handle h(::CreateFileW(path.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h.valid() || !stampFrom(h.get(), stamp))
+        return static_cast<int>(::GetLastError());
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!::SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN))
+        return static_cast<int>(::GetLastError());
+    // No larger than what is left to read: a small file costs no large buffer.
+    const std::uint64_t left = stamp.size > offset ? stamp.size - offset : 0;
+    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(left + 1, 1 << 20)));
+    for (;;) {
+        DWORD n = 0;
+        if (!::ReadFile(h.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr))
+            return static_cast<int>(::GetLastError());
+        if (n == 0 || !piece(buffer.data(), n))
+            return 0;
     }
 }
 

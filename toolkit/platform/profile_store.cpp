@@ -5,6 +5,7 @@
 #include "profile_document.h"
 #include "profile_edits.h"
 #include "profile_io.h"
+#include "profile_scan.h"
 #include "profile_text.h"
 
 #include <list>
@@ -111,6 +112,7 @@ bool current(const io::NativePath& path, FileIndex*& index, FileIndex& fresh, bo
 // Writes a batch of entries in one change of the file: an append when every change is at its
 // end, an atomic replacement otherwise, nothing when every value is already there.
 bool writeNative(const io::NativePath& path, const std::vector<Entry>& entries) {
+    forgetScan(path);
     // Each round works on the file as it is now; a round whose append finds the file changed
     // since it was read starts again from the file, never writing what it read before.
     for (int round = 0; round < 16; ++round) {
@@ -245,14 +247,32 @@ std::u16string readProfileString(const std::u16string& section, const std::u16st
     if (!io::toNative(file, path))
         return capped(defaultValue);
     const std::lock_guard lock(g_mutex);
+    const std::u16string foldedSection = fold(cleanName(section));
+    const std::u16string foldedKey = fold(cleanName(key));
+    // A file already indexed is looked up there; any other is scanned, not held.
+    io::Stamp stamp;
+    int error = 0;
+    if (!io::stampOf(path, stamp, error))
+        return capped(defaultValue);
+    if (!cached(path, stamp)) {
+        std::u16string stored;
+        switch (scanValue(path, foldedSection, foldedKey, stored)) {
+        case ScanResult::Found:
+            return capped(readValue(stored));
+        case ScanResult::Absent:
+            return capped(defaultValue);
+        case ScanResult::CannotTell:
+            break;
+        }
+    }
     FileIndex* index = nullptr;
     FileIndex fresh;
     bool exists = false;
     if (!current(path, index, fresh, exists) || !exists)
         return capped(defaultValue);
     const Document& doc = index->doc;
-    const Section* s = doc.findSection(fold(cleanName(section)));
-    const std::optional<Line> line = s ? doc.findKey(*s, fold(cleanName(key))) : std::nullopt;
+    const Section* s = doc.findSection(foldedSection);
+    const std::optional<Line> line = s ? doc.findKey(*s, foldedKey) : std::nullopt;
     if (!line)
         return capped(defaultValue);
     return capped(readValue(doc.decodeUnits(*line, line->valueUnit, line->valueEndUnit)));
@@ -270,6 +290,7 @@ int replaceFileContent(const Path& file, const std::string& bytes) {
     const ProfileLock turn(file);
     const std::lock_guard lock(g_mutex);
     forget(path);
+    forgetScan(path);
     return io::replace(path, bytes);
 }
 

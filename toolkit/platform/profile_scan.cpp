@@ -1,0 +1,328 @@
+#include "profile_scan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <list>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "profile_text.h"
+
+namespace ordalix::platform::profile {
+
+namespace {
+
+constexpr std::uint64_t Absent = ~std::uint64_t(0);
+
+// What is known of one file while its stamp holds.
+struct Memo {
+    io::NativePath path;
+    io::Stamp stamp;
+    std::unordered_map<std::u16string, std::uint64_t> bodies; // where a section's lines start
+    int validUtf8 = -1; // unknown, no, yes (the whole file, for a file without a mark)
+    bool markedUtf8 = false;
+    // The names of every header before `covered`, as bits of their hashes: a name whose bit
+    // is clear is not there, and its look-up reads on from `covered` only.
+    std::vector<std::uint64_t> seen; // a bit per 8 bytes of the file, 4,096 at least
+    std::uint64_t covered = 0;
+    bool complete = false; // `covered` is the whole file
+};
+
+std::uint64_t nameBit(const Memo& memo, const char* from, const char* to) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const char* c = from; c < to; ++c)
+        h = (h ^ static_cast<unsigned char>(*c >= 'A' && *c <= 'Z' ? *c + 32 : *c)) *
+            1099511628211ull;
+    return h % (memo.seen.size() * 64);
+}
+
+std::uint64_t bitOf(const Memo& memo, const std::u16string& folded) {
+    const std::string ascii(folded.begin(), folded.end());
+    return nameBit(memo, ascii.data(), ascii.data() + ascii.size());
+}
+
+bool seen(const Memo& memo, const std::u16string& folded) {
+    const std::uint64_t bit = bitOf(memo, folded);
+    return (memo.seen[bit / 64] >> (bit % 64)) & 1;
+}
+
+std::list<Memo> g_memos; // most recently used first
+
+bool isAsciiText(const std::u16string& text) {
+    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+}
+
+bool isBlankByte(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Whether bytes [from, to) are, folded, the ASCII text `folded`.
+bool sameName(const char* from, const char* to, const std::u16string& folded) {
+    if (static_cast<std::size_t>(to - from) != folded.size())
+        return false;
+    for (std::size_t i = 0; from + i < to; ++i) {
+        const auto c = static_cast<unsigned char>(from[i]);
+        if (c >= 0x80 || (c >= 'A' && c <= 'Z' ? c + 32 : c) != folded[i])
+            return false;
+    }
+    return true;
+}
+
+// A header line's name, trimmed; false when the line is no header.
+bool headerName(const char* line, const char* end, const char*& from, const char*& to) {
+    const char* begin = line;
+    while (begin < end && isBlankByte(*begin))
+        ++begin;
+    if (begin == end || *begin != '[')
+        return false;
+    const char* close = end;
+    while (close > begin + 1 && close[-1] != ']')
+        --close;
+    if (close <= begin + 1)
+        return false;
+    from = begin + 1;
+    to = close - 1;
+    while (from < to && isBlankByte(*from))
+        ++from;
+    while (to > from && isBlankByte(to[-1]))
+        --to;
+    return true;
+}
+
+// Whether the whole file is UTF-8, read in pieces: a sequence cut by a piece's end is carried
+// over to the next.
+int wholeFileIsUtf8(const io::NativePath& path, const io::Stamp& expected) {
+    std::string carry;
+    bool valid = true;
+    io::Stamp stamp;
+    const int error = io::readPieces(path, 0, stamp, [&](const char* data, std::size_t size) {
+        std::string chunk = carry;
+        chunk.append(data, size);
+        std::size_t cut = chunk.size();
+        for (std::size_t k = 1; k <= 3 && k <= chunk.size(); ++k) {
+            const auto c = static_cast<unsigned char>(chunk[chunk.size() - k]);
+            if ((c & 0xC0) != 0x80) {
+                const std::size_t need = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+                if (need > k)
+                    cut = chunk.size() - k;
+                break;
+            }
+        }
+        valid = isValidUtf8(chunk.data(), cut);
+        carry = chunk.substr(cut);
+        return valid;
+    });
+    if (error != 0 || !(stamp == expected))
+        return -1;
+    return valid && isValidUtf8(carry.data(), carry.size()) ? 1 : 0;
+}
+
+enum class Outcome { Found, Absent, CannotTell, Changed };
+
+// One pass from `offset`: past lines until the section's header (unless `inSection`), then
+// its lines until the key or the next header.
+Outcome pass(Memo& memo, const io::NativePath& path, std::uint64_t offset, bool inSection,
+             const std::u16string& section, const std::u16string& key, std::string& value) {
+    Outcome outcome = Outcome::Absent;
+    std::string carry;         // a line cut by a piece's end
+    std::uint64_t at = offset; // where `carry` starts in the file
+    bool skipLf = false;       // a CR ended the last piece: an LF after it ends no line
+    bool first = offset == 0;
+    // Headers read on from the start, or from where the last such pass ended, are noted.
+    const bool contiguous = !inSection && (offset == 0 || offset == memo.covered);
+    // One line's content [line, end) that starts at `start` and whose next line starts at
+    // `next`; false once the scan is over.
+    const auto onLine = [&](const char* line, const char* end, std::uint64_t next) {
+        const char* from = nullptr;
+        const char* to = nullptr;
+        const bool header = headerName(line, end, from, to);
+        if (!inSection) {
+            if (header && contiguous) {
+                const std::uint64_t bit = nameBit(memo, from, to);
+                memo.seen[bit / 64] |= std::uint64_t(1) << (bit % 64);
+            }
+            if (header && sameName(from, to, section)) {
+                inSection = true;
+                memo.bodies.emplace(section, next);
+                if (contiguous)
+                    memo.covered = next;
+            }
+            return true;
+        }
+        if (header)
+            return false; // the section ended without the key
+        const char* begin = line;
+        while (begin < end && isBlankByte(*begin))
+            ++begin;
+        const char* last = end;
+        while (last > begin && isBlankByte(last[-1]))
+            --last;
+        if (begin == last || *begin == ';')
+            return true;
+        if (*begin == '"') {
+            outcome = Outcome::CannotTell; // a quoted key: the full reading knows its rules
+            return false;
+        }
+        const char* equals = std::find(begin, last, '=');
+        if (equals == last)
+            return true;
+        const char* nameEnd = equals;
+        while (nameEnd > begin && isBlankByte(nameEnd[-1]))
+            --nameEnd;
+        if (!sameName(begin, nameEnd, key))
+            return true;
+        const char* start = equals + 1;
+        while (start < last && isBlankByte(*start))
+            ++start;
+        value.assign(start, last);
+        outcome = Outcome::Found;
+        return false;
+    };
+    io::Stamp stamp;
+    bool over = false;
+    const int error = io::readPieces(path, offset, stamp, [&](const char* data, std::size_t size) {
+        if (first) {
+            first = false;
+            const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(data[i]); };
+            if (size >= 2 &&
+                ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
+                outcome = Outcome::CannotTell; // UTF-16
+                return false;
+            }
+            if (size >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+                memo.markedUtf8 = true;
+                data += 3;
+                size -= 3;
+                at += 3;
+            }
+        }
+        carry.append(data, size);
+        std::size_t pos = 0;
+        if (skipLf && !carry.empty() && carry[0] == '\n')
+            pos = 1;
+        skipLf = false;
+        const char* base = carry.data();
+        const std::size_t filled = carry.size();
+        for (;;) {
+            if (!inSection) {
+                // Only a line whose first character that is not blank opens a bracket can be
+                // the header: straight to the next bracket, then back to its line's start.
+                const void* bracket = std::memchr(base + pos, '[', filled - pos);
+                if (!bracket) {
+                    std::size_t last = filled; // the start of the last line, maybe cut
+                    while (last > pos && base[last - 1] != '\n' && base[last - 1] != '\r')
+                        --last;
+                    if (last > pos && last == filled && base[last - 1] == '\r')
+                        skipLf = true;
+                    pos = last;
+                    break;
+                }
+                std::size_t start =
+                    static_cast<std::size_t>(static_cast<const char*>(bracket) - base);
+                while (start > pos && base[start - 1] != '\n' && base[start - 1] != '\r')
+                    --start;
+                pos = start;
+            }
+            const char* end = static_cast<const char*>(std::find_if(
+                base + pos, base + carry.size(), [](char c) { return c == '\n' || c == '\r'; }));
+            if (end == base + carry.size())
+                break; // the rest waits for the next piece
+            std::size_t next = static_cast<std::size_t>(end - base) + 1;
+            if (*end == '\r') {
+                if (next == carry.size())
+                    skipLf = true; // an LF may open the next piece
+                else if (base[next] == '\n')
+                    ++next;
+            }
+            if (!onLine(base + pos, end, at + next)) {
+                over = true;
+                return false;
+            }
+            pos = next;
+        }
+        carry.erase(0, pos);
+        at += pos;
+        return true;
+    });
+    if (error != 0)
+        return Outcome::CannotTell;
+    if (!(stamp == memo.stamp))
+        return Outcome::Changed;
+    if (!over && !carry.empty())
+        onLine(carry.data(), carry.data() + carry.size(), at + carry.size());
+    if (!inSection && outcome == Outcome::Absent && contiguous) {
+        memo.bodies.emplace(section, Absent);
+        if (contiguous) {
+            memo.covered = stamp.size;
+            memo.complete = true;
+        }
+    }
+    return outcome;
+}
+
+} // namespace
+
+ScanResult scanValue(const io::NativePath& path, const std::u16string& foldedSection,
+                     const std::u16string& foldedKey, std::u16string& stored) {
+    if (!isAsciiText(foldedSection) || !isAsciiText(foldedKey))
+        return ScanResult::CannotTell;
+    io::Stamp stamp;
+    int error = 0;
+    if (!io::stampOf(path, stamp, error) || !stamp.tellsChanges())
+        return ScanResult::CannotTell;
+    auto it = std::find_if(g_memos.begin(), g_memos.end(),
+                           [&](const Memo& memo) { return memo.path == path; });
+    if (it != g_memos.end() && !(it->stamp == stamp))
+        g_memos.erase(std::exchange(it, g_memos.end()));
+    if (it == g_memos.end()) {
+        Memo memo;
+        memo.path = path;
+        memo.stamp = stamp;
+        memo.seen.resize(std::max<std::uint64_t>(64, stamp.size / 8 / 64 + 1));
+        g_memos.push_front(std::move(memo));
+        if (g_memos.size() > 8)
+            g_memos.pop_back();
+    } else {
+        g_memos.splice(g_memos.begin(), g_memos, it);
+    }
+    Memo& memo = g_memos.front();
+
+    std::string value;
+    Outcome outcome;
+    const auto known = memo.bodies.find(foldedSection);
+    if (known != memo.bodies.end()) {
+        if (known->second == Absent)
+            return ScanResult::Absent;
+        outcome = pass(memo, path, known->second, true, foldedSection, foldedKey, value);
+    } else if (memo.covered > 0 && !seen(memo, foldedSection)) {
+        // Not among the headers read so far: only what lies past them can hold it.
+        if (memo.complete)
+            return ScanResult::Absent;
+        outcome = pass(memo, path, memo.covered, false, foldedSection, foldedKey, value);
+    } else {
+        outcome = pass(memo, path, 0, false, foldedSection, foldedKey, value);
+    }
+    if (outcome == Outcome::Changed) {
+        forgetScan(path);
+        return ScanResult::CannotTell;
+    }
+    if (outcome != Outcome::Found)
+        return outcome == Outcome::Absent ? ScanResult::Absent : ScanResult::CannotTell;
+    const bool ascii = std::all_of(value.begin(), value.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii && !memo.markedUtf8 && memo.validUtf8 < 0)
+        memo.validUtf8 = wholeFileIsUtf8(path, memo.stamp);
+    if (!ascii && !memo.markedUtf8 && memo.validUtf8 < 0)
+        return ScanResult::CannotTell;
+    stored = ascii || memo.markedUtf8 || memo.validUtf8 == 1
+                 ? utf8ToUtf16(value.data(), value.size())
+                 : fromCodePage(value.data(), value.size());
+    return ScanResult::Found;
+}
+
+void forgetScan(const io::NativePath& path) {
+    g_memos.remove_if([&](const Memo& memo) { return memo.path == path; });
+}
+
+} // namespace ordalix::platform::profile
