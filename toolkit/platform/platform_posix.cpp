@@ -657,6 +657,14 @@ bool moveFile(const Path& from, const Path& to, std::uint32_t flags) {
     return moved || failErrno();
 }
 
+bool renameNoReplace(const Path& from, const Path& to) {
+    std::string source;
+    std::string destination;
+    if (!toNative(from, source) || !toNative(to, destination))
+        return false;
+    return posix::renameNoReplace(source, destination) || failErrno();
+}
+
 int shellFileOperation(const ShellFileOperation& operation) {
     std::string source;
     if (!toNative(operation.from, source))
