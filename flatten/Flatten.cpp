@@ -64,6 +64,12 @@ bool moveToFreeName(const QString& source, const QString& destination) {
                               0);
 }
 
+// The same for a file known to be one, onto a name just seen free: nothing looked at first.
+bool renameToFreeName(const QString& source, const QString& destination) {
+    return platform::renameNoReplace(ordalix::toPlatformPath(source),
+                                     ordalix::toPlatformPath(destination));
+}
+
 // A name in `folder` where nothing lies yet.
 QString freeName(const QString& folder) {
     for (int n = 0;; ++n) {
@@ -248,16 +254,13 @@ QStringList FlattenPlan(const QString& topFolder) {
     return lines;
 }
 
-bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name,
-                    undo::RunRecord* record) {
+namespace {
+
+// The rest of MoveIntoFolder, once the move's line is in the record, after a move that never
+// replaces failed (its error still the last one).
+bool moveOntoTakenName(const QString& source, const QString& folder, const QString& name,
+                       undo::RunRecord* record) {
     const QString destination = folder + name;
-    if (destination == source)
-        return FileMoveReplace(source, destination); // the file stays as it is
-    // Most names are new to the folder: a move that never replaces settles them at once.
-    if (record && !record->fileMovingUp(source, destination))
-        return false;
-    if (moveToFreeName(source, destination))
-        return true;
     const QFileInfo there(destination);
     if (!occupied(there) || (there.isDir() && !there.isSymLink()))
         return false; // the file cannot move, or a folder has its name
@@ -273,12 +276,34 @@ bool MoveIntoFolder(const QString& source, const QString& folder, const QString&
     const auto noteReplaced = [&](const TrashedItem& at) {
         return !record || record->fileReplaced(destination, at);
     };
+    // Parked, it is a file; its name is free once the other went to the trash.
     if (RecycleFile(destination, noteReplaced) &&
         (!record || record->fileMovingUp(source, destination, parked)) &&
-        moveToFreeName(parked, destination))
+        renameToFreeName(parked, destination))
         return true;
     moveToFreeName(parked, source);
     return false;
+}
+
+// A move of a batch whose line is on disk already (undo::RunRecord::filesMovingUp).
+bool moveWritten(const QString& source, const QString& folder, const QString& name,
+                 undo::RunRecord& record) {
+    // The batch has just seen a file there: nothing more to look at before the rename.
+    return renameToFreeName(source, folder + name) ||
+           moveOntoTakenName(source, folder, name, &record);
+}
+
+} // namespace
+
+bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name,
+                    undo::RunRecord* record) {
+    const QString destination = folder + name;
+    if (destination == source)
+        return FileMoveReplace(source, destination); // the file stays as it is
+    // Most names are new to the folder: a move that never replaces settles them at once.
+    if (record && !record->fileMovingUp(source, destination))
+        return false;
+    return moveToFreeName(source, destination) || moveOntoTakenName(source, folder, name, record);
 }
 
 void DeOrdalixExecute(FlattenWindow& window) {
@@ -382,16 +407,24 @@ bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QS
 bool ExtraireDossier(Walk& walk, const QString& mask) {
     QString& path = walk.path;
     const qsizetype length = path.size();
-    // Files leave it (or, for the top folder, arrive): its date is noted for the undo first.
-    if (!walk.record.folderDated(path)) {
+    const bool topFolder = length == walk.topLength;
+    // Files arrive in the top folder: its date is noted before the first. A folder below gets
+    // its date noted with the moves that take its files.
+    if (topFolder && !walk.record.folderDated(path)) {
         g_recordFailure = walk.record.failure();
         return false;
     }
+    // The folder is listed once, before anything moves: its files' moves are then written to
+    // the record in one batch, and its sub-folders are walked afterwards. With a narrower mask,
+    // the sub-folders are listed on their own.
+    struct Entry {
+        QString name;
+        bool link;
+    };
+    QList<Entry> entries;
+    QStringList subFolders;
+    const bool oneListing = mask == AllFilesMask;
     {
-        // The folder in hand, as the status line shows it.
-        const QString shown = length > walk.topLength
-                                  ? path.mid(walk.topLength, length - walk.topLength - 1)
-                                  : QString();
         platform::FindHandle search;
         platform::FindData entry;
         bool found = search.findFirst(ordalix::toPlatformPath(path + mask), entry, false);
@@ -401,49 +434,87 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
             leave(walk.window, path, QStringLiteral("dossier illisible : ") + g_notMovedReason);
         }
         for (; found; found = search.findNext(entry)) {
-            const QString name = ordalix::fromPlatformPath(entry.name);
-            path += name;
-            if (isLink(entry)) {
-                if (length > walk.topLength) {
-                    ++g_linksLeft;
-                    leave(walk.window, path, LinkLeftReason);
-                }
-            } else if (isFileEntry(entry, path)) {
-                const int moved = walk.window.StatusTag();
-                walk.setStatusLine(moved, shown, name);
-                const QString top = withDelimiter(walk.window.TopFolder());
-                if (MoveIntoFolder(path, top, name, &walk.record)) {
-                    walk.window.setStatusTag(moved + 1);
-                    walk.advanceGauge();
-                    walk.window.itemSorted(path, top);
-                } else if (walk.record.failed()) {
-                    // Its step could not be noted down: not taken, and the walk ends here.
-                    g_recordFailure = walk.record.failure();
-                    path.truncate(length);
-                    return false;
-                } else {
-                    ++g_notMoved;
-                    // Said as the plan says it when a folder of the top holds the name.
-                    const QFileInfo there(top + name);
-                    g_notMovedReason = there.isDir() && !there.isSymLink() ? FolderTakesNameReason
-                                                                           : LastFileErrorText();
-                    leave(walk.window, path, g_notMovedReason);
-                }
+            QString name = ordalix::fromPlatformPath(entry.name);
+            if (isWalkedFolder(entry)) {
+                if (oneListing)
+                    subFolders.append(name);
+            } else if (isLink(entry)) {
+                entries.append({std::move(name), true});
+            } else if (isFileEntry(entry, path + name)) {
+                entries.append({std::move(name), false});
+            }
+        }
+    }
+    const QString top = withDelimiter(walk.window.TopFolder());
+    QList<undo::FileMove> moves;
+    if (path != top) {
+        for (const Entry& entry : std::as_const(entries)) {
+            if (!entry.link)
+                moves.append({path + entry.name, top + entry.name, {}});
+        }
+        if (!moves.isEmpty() && !walk.record.filesMovingUp(path, moves)) {
+            // Not one of its moves can be noted down: none taken, and the walk ends here.
+            g_recordFailure = walk.record.failure();
+            return false;
+        }
+    }
+    // The folder in hand, as the status line shows it.
+    const QString shown =
+        topFolder ? QString() : path.mid(walk.topLength, length - walk.topLength - 1);
+    qsizetype nextMove = 0;
+    for (const Entry& entry : std::as_const(entries)) {
+        const QString& name = entry.name;
+        path += name;
+        if (entry.link) {
+            if (!topFolder) {
+                ++g_linksLeft;
+                leave(walk.window, path, LinkLeftReason);
             }
             path.truncate(length);
+            continue;
         }
+        const int moved = walk.window.StatusTag();
+        walk.setStatusLine(moved, shown, name);
+        // A move the batch could not write (its file gone or changed since the listing) is
+        // taken the single way, which tells what became of it.
+        const bool written = nextMove < moves.size() && !moves[nextMove++].identity.isEmpty();
+        if (written ? moveWritten(path, top, name, walk.record)
+                    : MoveIntoFolder(path, top, name, &walk.record)) {
+            walk.window.setStatusTag(moved + 1);
+            walk.advanceGauge();
+            walk.window.itemSorted(path, top);
+        } else if (walk.record.failed()) {
+            // Its step could not be noted down: not taken, and the walk ends here.
+            g_recordFailure = walk.record.failure();
+            path.truncate(length);
+            return false;
+        } else {
+            ++g_notMoved;
+            // Said as the plan says it when a folder of the top holds the name.
+            const QFileInfo there(top + name);
+            g_notMovedReason =
+                there.isDir() && !there.isSymLink() ? FolderTakesNameReason : LastFileErrorText();
+            leave(walk.window, path, g_notMovedReason);
+        }
+        path.truncate(length);
     }
     walk.showWhenDue();
     ProcessMessages();
     bool goOn = !StopRequested && !ApplicationTerminated();
-    platform::FindHandle search;
-    platform::FindData entry;
-    for (bool found =
-             goOn && search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
-         found && goOn; found = search.findNext(entry)) {
-        if (!isWalkedFolder(entry))
-            continue;
-        path += ordalix::fromPlatformPath(entry.name) + PathDelim;
+    if (goOn && !oneListing) {
+        platform::FindHandle search;
+        platform::FindData entry;
+        for (bool found =
+                 search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
+             found; found = search.findNext(entry)) {
+            if (isWalkedFolder(entry))
+                subFolders.append(ordalix::fromPlatformPath(entry.name));
+        }
+    }
+    for (const QString& name : std::as_const(subFolders)) {
+        if (!goOn)
+            break;
+        path += name + PathDelim;
         goOn = ExtraireDossier(walk, mask);
         path.truncate(length);
     }
