@@ -189,69 +189,113 @@ bool Running() {
 
 namespace {
 
-// The walk of the plan: the same folders in the same order as the run, nothing moved.
-void planFolder(QString& path, qsizetype topLength, const QString& topName, QSet<QString>& names,
-                const QSet<QString>& folders, QStringList& lines) {
-    const qsizetype length = path.size();
-    const bool top = length == topLength;
-    QStringList subFolders;
+// What the walk of the plan gathers, folder after folder.
+struct PlanWalk {
+    qsizetype topLength = 0;
+    QString topName;
+    QSet<QString> folders; // of the top folder: a file of one of these names cannot go there
+    QSet<QString> names;   // in the top folder by then
+    QStringList lines;
+    // With a count, the walk also counts the files of the tree as CountAllFiles does, and
+    // handles the window's messages after each folder as that count does: the question needs
+    // both, and one walk of the tree costs half of two.
+    int* counted = nullptr;
+};
+
+PlanWalk planOf(const QString& topFolder) {
+    PlanWalk plan;
+    plan.topLength = withDelimiter(topFolder).size();
+    plan.topName = ExeNames::fileName(QDir::cleanPath(topFolder));
     platform::FindHandle search;
     platform::FindData entry;
-    for (bool found = search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
+    for (bool found = search.findFirst(
+             ordalix::toPlatformPath(withDelimiter(topFolder) + AllFilesMask), entry, false);
          found; found = search.findNext(entry)) {
-        const QString name = ordalix::fromPlatformPath(entry.name);
-        if (isWalkedFolder(entry)) {
-            subFolders.append(name);
-            continue;
-        }
-        if (top) {
-            if (isLink(entry) || isFileEntry(entry, path + name))
-                names.insert(name); // stays where it is
-            continue;
-        }
-        const QString shown = path.mid(topLength) + name;
-        if (isLink(entry)) {
-            lines.append(shown + QStringLiteral(" (laissé : %1)").arg(LinkLeftReason));
-            continue;
-        }
-        if (!isFileEntry(entry, path + name))
-            continue;
-        if (folders.contains(name))
-            lines.append(shown + QStringLiteral(" (laissé : %1)").arg(FolderTakesNameReason));
-        else if (names.contains(name))
-            lines.append(shown + QStringLiteral(" → ") + topName +
-                         QStringLiteral(" (remplace %1)").arg(name));
-        else
-            lines.append(shown + QStringLiteral(" → ") + topName);
-        names.insert(name);
+        // A link to a folder is no folder here: the run replaces it like a file.
+        if (hasAttribute(entry.attributes, platform::FileAttributeDirectory) &&
+            !hasAttribute(entry.attributes, platform::FileAttributeReparsePoint))
+            plan.folders.insert(ordalix::fromPlatformPath(entry.name));
     }
-    for (const QString& name : subFolders) {
+    return plan;
+}
+
+// The walk of the plan: the same folders in the same order as the run, nothing moved. False
+// when the program is ending, which only a walk that counts looks at.
+bool planFolder(QString& path, PlanWalk& plan) {
+    const qsizetype length = path.size();
+    const bool top = length == plan.topLength;
+    QStringList subFolders;
+    {
+        platform::FindHandle search;
+        platform::FindData entry;
+        for (bool found =
+                 search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
+             found; found = search.findNext(entry)) {
+            if (plan.counted && !hasAttribute(entry.attributes, platform::FileAttributeDirectory))
+                ++*plan.counted;
+            const QString name = ordalix::fromPlatformPath(entry.name);
+            if (isWalkedFolder(entry)) {
+                subFolders.append(name);
+                continue;
+            }
+            if (top) {
+                if (isLink(entry) || isFileEntry(entry, path + name))
+                    plan.names.insert(name); // stays where it is
+                continue;
+            }
+            const QString shown = path.mid(plan.topLength) + name;
+            if (isLink(entry)) {
+                plan.lines.append(shown + QStringLiteral(" (laissé : %1)").arg(LinkLeftReason));
+                continue;
+            }
+            if (!isFileEntry(entry, path + name))
+                continue;
+            if (plan.folders.contains(name))
+                plan.lines.append(shown +
+                                  QStringLiteral(" (laissé : %1)").arg(FolderTakesNameReason));
+            else if (plan.names.contains(name))
+                plan.lines.append(shown + QStringLiteral(" → ") + plan.topName +
+                                  QStringLiteral(" (remplace %1)").arg(name));
+            else
+                plan.lines.append(shown + QStringLiteral(" → ") + plan.topName);
+            plan.names.insert(name);
+        }
+    }
+    if (plan.counted) {
+        ProcessMessages();
+        if (ApplicationTerminated())
+            return false;
+    }
+    for (const QString& name : std::as_const(subFolders)) {
         path += name + PathDelim;
-        planFolder(path, topLength, topName, names, folders, lines);
+        const bool complete = planFolder(path, plan);
         path.truncate(length);
+        if (!complete)
+            return false;
     }
+    return true;
+}
+
+// The count the question tells and the plan shown under it, from one walk of the tree, under
+// the hourglass cursor. False when the program is ending.
+bool surveyTree(const QString& topFolder, int& counted, QStringList& lines) {
+    const HourGlass cursor;
+    PlanWalk plan = planOf(topFolder);
+    plan.counted = &counted;
+    QString path = withDelimiter(topFolder);
+    if (!planFolder(path, plan))
+        return false;
+    lines = std::move(plan.lines);
+    return true;
 }
 
 } // namespace
 
 QStringList FlattenPlan(const QString& topFolder) {
+    PlanWalk plan = planOf(topFolder);
     QString path = withDelimiter(topFolder);
-    // Folders of the top folder keep their names: a file of that name cannot go there.
-    QSet<QString> folders;
-    platform::FindHandle search;
-    platform::FindData entry;
-    for (bool found = search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
-         found; found = search.findNext(entry)) {
-        // A link to a folder is no folder here: the run replaces it like a file.
-        if (hasAttribute(entry.attributes, platform::FileAttributeDirectory) &&
-            !hasAttribute(entry.attributes, platform::FileAttributeReparsePoint))
-            folders.insert(ordalix::fromPlatformPath(entry.name));
-    }
-    QSet<QString> names;
-    QStringList lines;
-    planFolder(path, path.size(), ExeNames::fileName(QDir::cleanPath(topFolder)), names, folders,
-               lines);
-    return lines;
+    planFolder(path, plan);
+    return plan.lines;
 }
 
 namespace {
@@ -325,15 +369,15 @@ void DeOrdalixExecute(FlattenWindow& window) {
     window.setStatusTag(0);
     StopRequested = false;
     int counted = 0;
+    QStringList plan;
     // The window closed during the count or the walk: the program is ending, and nothing more
     // is asked, moved or shown.
-    if (!CountAllFiles(withDelimiter(window.TopFolder()), AllFilesMask, counted))
+    if (!surveyTree(window.TopFolder(), counted, plan))
         return;
     const QString question =
         QStringLiteral("Extraire les %1 fichiers contenus dans l'arborescence de :").arg(counted) +
         QStringLiteral("\r\n\r\n") + ExeNames::fileName(window.TopFolder());
-    if (!ConfirmDlg(question, mtConfirmation, DetailsText(FlattenPlan(window.TopFolder()))) ||
-        ApplicationTerminated())
+    if (!ConfirmDlg(question, mtConfirmation, DetailsText(plan)) || ApplicationTerminated())
         return;
     window.setGaugeMaxValue(counted);
     window.setGaugeMinValue(0);
