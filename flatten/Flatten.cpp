@@ -70,11 +70,11 @@ bool renameToFreeName(const QString& source, const QString& destination) {
                                      ordalix::toPlatformPath(destination));
 }
 
-// A name in `folder` where nothing lies yet.
+// A name in `folder` where nothing lies yet, a dangling link included (one look each).
 QString freeName(const QString& folder) {
     for (int n = 0;; ++n) {
         QString candidate = folder + QStringLiteral(".ordalix-move-%1").arg(n);
-        if (!occupied(QFileInfo(candidate)))
+        if (undo::Identity(candidate).isEmpty())
             return candidate;
     }
 }
@@ -301,21 +301,23 @@ QStringList FlattenPlan(const QString& topFolder) {
 namespace {
 
 // The rest of MoveIntoFolder, once the move's line is in the record, after a move that never
-// replaces failed (its error still the last one).
+// replaces failed (its error still the last one). `seen` is the source's identity when the
+// caller has just seen a file there, and empty when nothing is known of it.
 bool moveOntoTakenName(const QString& source, const QString& folder, const QString& name,
-                       undo::RunRecord* record) {
+                       undo::RunRecord* record, const QString& seen = {}) {
     const QString destination = folder + name;
     const QFileInfo there(destination);
     if (!occupied(there) || (there.isDir() && !there.isSymLink()))
         return false; // the file cannot move, or a folder has its name
-    if (undo::Identity(destination) == undo::Identity(source))
+    if (undo::Identity(destination) == (seen.isEmpty() ? undo::Identity(source) : seen))
         return true; // already there under that name (another name of the same file)
     // The file is parked beside its destination first: if it cannot move, the file it would
     // replace has not gone to the trash for nothing.
     const QString parked = freeName(folder);
     if (record && !record->fileParking(source, parked))
         return false;
-    if (!moveToFreeName(source, parked))
+    // A file just seen needs no second look before it moves.
+    if (!(seen.isEmpty() ? moveToFreeName(source, parked) : renameToFreeName(source, parked)))
         return false;
     const auto noteReplaced = [&](const TrashedItem& at) {
         return !record || record->fileReplaced(destination, at);
@@ -329,12 +331,12 @@ bool moveOntoTakenName(const QString& source, const QString& folder, const QStri
     return false;
 }
 
-// A move of a batch whose line is on disk already (undo::RunRecord::filesMovingUp).
-bool moveWritten(const QString& source, const QString& folder, const QString& name,
+// A move of a batch whose line is on disk already (undo::RunRecord::filesMovingUp), of the file
+// the batch has just seen: nothing more to look at before the rename.
+bool moveWritten(const undo::FileMove& move, const QString& folder, const QString& name,
                  undo::RunRecord& record) {
-    // The batch has just seen a file there: nothing more to look at before the rename.
-    return renameToFreeName(source, folder + name) ||
-           moveOntoTakenName(source, folder, name, &record);
+    return renameToFreeName(move.from, move.to) ||
+           moveOntoTakenName(move.from, folder, name, &record, move.identity);
 }
 
 } // namespace
@@ -519,11 +521,12 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
         }
         const int moved = walk.window.StatusTag();
         walk.setStatusLine(moved, shown, name);
-        // A move the batch could not write (its file gone or changed since the listing) is
-        // taken the single way, which tells what became of it.
-        const bool written = nextMove < moves.size() && !moves[nextMove++].identity.isEmpty();
-        if (written ? moveWritten(path, top, name, walk.record)
-                    : MoveIntoFolder(path, top, name, &walk.record)) {
+        // The batch holds one move for each file but in the top folder. One it could not write
+        // (its file gone or changed since the listing) is taken the single way, which tells
+        // what became of it.
+        const undo::FileMove* move = moves.isEmpty() ? nullptr : &moves[nextMove++];
+        if ((move && !move->identity.isEmpty()) ? moveWritten(*move, top, name, walk.record)
+                                                : MoveIntoFolder(path, top, name, &walk.record)) {
             walk.window.setStatusTag(moved + 1);
             walk.advanceGauge();
             walk.window.itemSorted(path, top);
