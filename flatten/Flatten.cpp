@@ -53,11 +53,6 @@ bool isLink(const platform::FindData& entry) {
 const QString LinkLeftReason = QStringLiteral("lien symbolique");
 const QString FolderTakesNameReason = QStringLiteral("un dossier porte ce nom");
 
-// Anything at the path, a dangling link included.
-bool occupied(const QFileInfo& info) {
-    return info.exists() || info.isSymLink();
-}
-
 // A move on one volume that never replaces anything.
 bool moveToFreeName(const QString& source, const QString& destination) {
     return platform::moveFile(ordalix::toPlatformPath(source), ordalix::toPlatformPath(destination),
@@ -306,15 +301,18 @@ namespace {
 bool moveOntoTakenName(const QString& source, const QString& folder, const QString& name,
                        undo::RunRecord* record, const QString& seen = {}) {
     const QString destination = folder + name;
-    const QFileInfo there(destination);
-    if (!occupied(there) || (there.isDir() && !there.isSymLink()))
+    // One look at each: what holds the name (a dangling link does), and what moves.
+    bool folderThere = false;
+    const QString there = undo::Identity(destination, &folderThere);
+    if (there.isEmpty() || folderThere)
         return false; // the file cannot move, or a folder has its name
-    if (undo::Identity(destination) == (seen.isEmpty() ? undo::Identity(source) : seen))
+    const QString moving = seen.isEmpty() ? undo::Identity(source) : seen;
+    if (there == moving)
         return true; // already there under that name (another name of the same file)
     // The file is parked beside its destination first: if it cannot move, the file it would
     // replace has not gone to the trash for nothing.
     const QString parked = freeName(folder);
-    if (record && !record->fileParking(source, parked))
+    if (record && !record->fileParking(source, parked, moving))
         return false;
     // A file just seen needs no second look before it moves.
     if (!(seen.isEmpty() ? moveToFreeName(source, parked) : renameToFreeName(source, parked)))
@@ -324,7 +322,7 @@ bool moveOntoTakenName(const QString& source, const QString& folder, const QStri
     };
     // Parked, it is a file; its name is free once the other went to the trash.
     if (RecycleFile(destination, noteReplaced) &&
-        (!record || record->fileMovingUp(source, destination, parked)) &&
+        (!record || record->fileMovingUp(source, destination, parked, moving)) &&
         renameToFreeName(parked, destination))
         return true;
     moveToFreeName(parked, source);

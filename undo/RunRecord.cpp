@@ -320,16 +320,18 @@ bool RunRecord::folderMoving(const QString& from, const QString& to) {
     return append({step::FolderMoved, from, to, Identity(from)});
 }
 
-bool RunRecord::fileMovingUp(const QString& from, const QString& to, const QString& now) {
-    return append({step::FileMovedUp, from, to, Identity(now.isEmpty() ? from : now)});
+bool RunRecord::fileMovingUp(const QString& from, const QString& to, const QString& now,
+                             const QString& identity) {
+    return append({step::FileMovedUp, from, to,
+                   identity.isEmpty() ? Identity(now.isEmpty() ? from : now) : identity});
 }
 
 bool RunRecord::fileReplaced(const QString& path, const TrashedItem& where) {
     return append({step::FileReplaced, path, where.item, where.info});
 }
 
-bool RunRecord::fileParking(const QString& path, const QString& parked) {
-    return append({step::FileParked, path, parked, Identity(path)});
+bool RunRecord::fileParking(const QString& path, const QString& parked, const QString& identity) {
+    return append({step::FileParked, path, parked, identity.isEmpty() ? Identity(path) : identity});
 }
 
 bool RunRecord::filesMovingUp(const QString& folder, QList<FileMove>& moves) {
@@ -370,11 +372,12 @@ bool RunRecord::folderDated(const QString& folder) {
     return line.isEmpty() || append(line);
 }
 
-QString Identity(const QString& path) {
+QString Identity(const QString& path, bool* folder) {
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return identityOf(st);
+    const bool there = ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    if (folder)
+        *folder = there && S_ISDIR(st.st_mode);
+    return there ? identityOf(st) : QString();
 }
 
 QString TargetIdentity(const QString& path) {

@@ -79,8 +79,10 @@ public:
     // Moves, told with the identity of what moves (a link's own, not its target's), so that the
     // undo moves back only that.
     bool folderMoving(const QString& from, const QString& to);
-    // `now` is where the file is when it is not at `from` any more (set aside).
-    bool fileMovingUp(const QString& from, const QString& to, const QString& now = {});
+    // `now` is where the file is when it is not at `from` any more (set aside). `identity`, in
+    // this call and fileParking, is the file's when its caller has just read it; else read here.
+    bool fileMovingUp(const QString& from, const QString& to, const QString& now = {},
+                      const QString& identity = {});
     // The moves out of one folder, in one write ahead of the first of them, after the folder's
     // date when it is not noted yet (see folderDated): one write instead of one per file. A
     // move written and then not taken (the run stopped or killed within the batch) names a
@@ -90,7 +92,7 @@ public:
     bool filesMovingUp(const QString& folder, QList<FileMove>& moves);
     bool fileReplaced(const QString& path, const TrashedItem& where);
     // The file set aside under a temporary name before it replaces another.
-    bool fileParking(const QString& path, const QString& parked);
+    bool fileParking(const QString& path, const QString& parked, const QString& identity = {});
     // A folder's last-write time before the run first adds or takes entries, so that an undo
     // gives it back (a folder sort orders folders by it). Once per folder; from the run's thread.
     bool folderDated(const QString& folder);
@@ -139,7 +141,8 @@ struct Record {
 std::optional<Record> ReadRecord(const QString& path, QString* problem = nullptr);
 // "device:index" of what is at the path itself (a link's own, not its target's), empty when
 // nothing is there.
-QString Identity(const QString& path);
+// `folder`, when given, tells whether that is a folder itself (a link to one is not).
+QString Identity(const QString& path, bool* folder = nullptr);
 // The same through a link: what the records of earlier versions named.
 QString TargetIdentity(const QString& path);
 
