@@ -5,12 +5,27 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
 #include <unistd.h>
 
 namespace bench {
+
+void Side::add(double seconds) {
+    m_seconds.append(seconds);
+}
+
+double Side::best() const {
+    if (m_seconds.isEmpty() || *std::min_element(m_seconds.begin(), m_seconds.end()) <= 0)
+        return -1;
+    return *std::min_element(m_seconds.begin(), m_seconds.end());
+}
+
+double Side::slowest() const {
+    return m_seconds.isEmpty() ? -1 : *std::max_element(m_seconds.begin(), m_seconds.end());
+}
 
 double bestSeconds(int runs, const std::function<void()>& work) {
     double best = 1e100;

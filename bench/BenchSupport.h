@@ -1,12 +1,31 @@
 // Timing, memory and fixture helpers shared by the benchmarks.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 
 namespace bench {
+
+// How many times each side of a ratio is measured, the program's and its baseline's, each on
+// files of its own; the fastest of each side is kept, so that one run slowed by the machine
+// (another build, a disk flush) does not decide.
+inline constexpr int Rounds = 3;
+
+// The seconds each round of one side took, and the best of them.
+class Side {
+public:
+    // A negative value is a measure that could not be made.
+    void add(double seconds);
+    // The fastest round; negative when any round could not be measured, or none was.
+    double best() const;
+    double slowest() const;
+
+private:
+    QList<double> m_seconds;
+};
 
 // Seconds of the fastest of `runs` runs of `work`.
 double bestSeconds(int runs, const std::function<void()>& work);

@@ -1,6 +1,7 @@
 // The flatten command over 10,000 files spread over 1,000 folders, one name in twenty a repeat
-// of an earlier one, against `find -exec mv` on an identical tree; each side is measured twice,
-// one on each side of the other, and the faster kept. flatten-seconds is the whole command
+// of an earlier one, against `find -exec mv` on an identical tree; each side is measured three
+// times, in turns, each time on a tree of its own, and the fastest kept (the -slowest-seconds
+// lines tell the spread). flatten-seconds is the whole command
 // (count, walk, file list re-read); walk-seconds the walk alone. The command keeps every
 // replaced file in the trash, where the plain `mv` overwrites it; the check afterwards makes sure
 // that every original file is in the top folder or the trash.
@@ -123,20 +124,22 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QDir().mkpath(work.filePath("data"));
 
-    for (const char* tree : {"find-1", "find-2", "flatten-1", "flatten-2"}) {
-        if (!makeTree(work.filePath(QLatin1String(tree)))) {
-            std::fprintf(stderr, "cannot create the trees\n");
-            return 1;
+    for (int round = 1; round <= bench::Rounds; ++round) {
+        for (const char* side : {"find", "flatten"}) {
+            if (!makeTree(work.filePath(QString("%1-%2").arg(QLatin1String(side)).arg(round)))) {
+                std::fprintf(stderr, "cannot create the trees\n");
+                return 1;
+            }
         }
     }
-    // File renames on ext4 vary from one minute to the next: the plain command runs on both
-    // sides of the flatten and the faster is kept. Within one batch, mv refuses a second file of
-    // a name it has just moved, says so and ends with status 1; that is its normal work here.
-    auto findMv = [&](const char* tree) {
+    // File renames on ext4 vary from one minute to the next: the plain command and the flatten
+    // take turns. Within one batch, mv refuses a second file of a name it has just moved, says
+    // so and ends with status 1; that is its normal work here.
+    auto findMv = [&](int round) {
         return bench::commandSeconds(
             1, QStringLiteral("find '%1' -mindepth 2 -type f -exec mv -t '%1' {} + 2>/dev/null; "
                               "test $? -le 1")
-                   .arg(work.filePath(QLatin1String(tree))));
+                   .arg(work.filePath(QString("find-%1").arg(round))));
     };
     Confirming confirming;
     Dialogs::setPresenter(&confirming);
@@ -145,32 +148,31 @@ int main(int argc, char* argv[]) {
     TForm1 form;
     form.show();
 
-    // The flatten too runs twice, each time on a tree of its own into an emptied trash, and the
-    // faster is kept: the same rule for both sides.
-    double flattenSeconds = 1e100;
+    // The flatten runs each time on a tree of its own into an emptied trash: the same rule for
+    // both sides.
+    bench::Side flattenSide;
     double walkSeconds = 0;
     long before = 0;
     long peak = 0;
     int inTop = 0;
-    auto flattenRun = [&](int side) {
-        const QString top = work.filePath(QString("flatten-%1").arg(side));
+    auto flattenRun = [&](int round) {
+        const QString top = work.filePath(QString("flatten-%1").arg(round));
         QDir(work.filePath("data/Trash")).removeRecursively();
         form.JvDirectoryEdit1->setDirectory(top);
         QApplication::processEvents();
         TimedView view(form);
-        if (side == 1) {
+        if (round == 1) {
             before = bench::residentKib();
             bench::resetPeak();
         }
         g_clock.start();
         flatten::DeOrdalixExecute(view);
         const double seconds = g_clock.nsecsElapsed() / 1e9;
-        if (side == 1)
+        if (round == 1)
             peak = bench::peakKib();
-        if (seconds < flattenSeconds) {
-            flattenSeconds = seconds;
+        if (flattenSide.best() < 0 || seconds < flattenSide.best())
             walkSeconds = (g_walkEnd - g_walkStart) / 1e9;
-        }
+        flattenSide.add(seconds);
         QSet<int> kept = numbersIn(top);
         inTop = int(kept.size());
         kept.unite(numbersIn(work.filePath("data/Trash/files")));
@@ -181,28 +183,32 @@ int main(int argc, char* argv[]) {
         }
         return true;
     };
-    const double findBefore = findMv("find-1");
-    if (!flattenRun(1))
-        return 1;
-    const double findAfter = findMv("find-2");
-    if (!flattenRun(2))
-        return 1;
+    bench::Side findSide;
+    for (int round = 1; round <= bench::Rounds; ++round) {
+        findSide.add(findMv(round));
+        if (!flattenRun(round))
+            return 1;
+    }
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     Dialogs::setPresenter(nullptr);
-    if (findBefore <= 0 || findAfter <= 0) {
+    const double findSeconds = findSide.best();
+    const double flattenSeconds = flattenSide.best();
+    if (findSeconds <= 0) {
         std::fprintf(stderr, "cannot run find and mv\n");
         return 1;
     }
-    const double findSeconds = std::min(findBefore, findAfter);
 
-    const int findKept = int(numbersIn(work.filePath("find-2")).size());
+    const QString lastFind = work.filePath(QString("find-%1").arg(bench::Rounds));
+    const int findKept = int(numbersIn(lastFind).size());
     int findLeft = 0;
-    for (QDirIterator left(work.filePath("find-2"), QDir::Files, QDirIterator::Subdirectories);
-         left.hasNext(); left.next())
+    for (QDirIterator left(lastFind, QDir::Files, QDirIterator::Subdirectories); left.hasNext();
+         left.next())
         ++findLeft;
     findLeft -= findKept;
     bench::print("find-mv-seconds", findSeconds);
+    bench::print("find-mv-slowest-seconds", findSide.slowest());
     bench::print("flatten-seconds", flattenSeconds);
+    bench::print("flatten-slowest-seconds", flattenSide.slowest());
     bench::print("flatten-ratio", flattenSeconds / findSeconds);
     bench::print("walk-seconds", walkSeconds);
     bench::print("walk-ratio", walkSeconds / findSeconds);

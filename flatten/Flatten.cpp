@@ -53,22 +53,23 @@ bool isLink(const platform::FindData& entry) {
 const QString LinkLeftReason = QStringLiteral("lien symbolique");
 const QString FolderTakesNameReason = QStringLiteral("un dossier porte ce nom");
 
-// Anything at the path, a dangling link included.
-bool occupied(const QFileInfo& info) {
-    return info.exists() || info.isSymLink();
-}
-
 // A move on one volume that never replaces anything.
 bool moveToFreeName(const QString& source, const QString& destination) {
     return platform::moveFile(ordalix::toPlatformPath(source), ordalix::toPlatformPath(destination),
                               0);
 }
 
-// A name in `folder` where nothing lies yet.
+// The same for a file known to be one, onto a name just seen free: nothing looked at first.
+bool renameToFreeName(const QString& source, const QString& destination) {
+    return platform::renameNoReplace(ordalix::toPlatformPath(source),
+                                     ordalix::toPlatformPath(destination));
+}
+
+// A name in `folder` where nothing lies yet, a dangling link included (one look each).
 QString freeName(const QString& folder) {
     for (int n = 0;; ++n) {
         QString candidate = folder + QStringLiteral(".ordalix-move-%1").arg(n);
-        if (!occupied(QFileInfo(candidate)))
+        if (undo::Identity(candidate).isEmpty())
             return candidate;
     }
 }
@@ -183,70 +184,160 @@ bool Running() {
 
 namespace {
 
-// The walk of the plan: the same folders in the same order as the run, nothing moved.
-void planFolder(QString& path, qsizetype topLength, const QString& topName, QSet<QString>& names,
-                const QSet<QString>& folders, QStringList& lines) {
-    const qsizetype length = path.size();
-    const bool top = length == topLength;
-    QStringList subFolders;
+// What the walk of the plan gathers, folder after folder.
+struct PlanWalk {
+    qsizetype topLength = 0;
+    QString topName;
+    QSet<QString> folders; // of the top folder: a file of one of these names cannot go there
+    QSet<QString> names;   // in the top folder by then
+    QStringList lines;
+    // With a count, the walk also counts the files of the tree as CountAllFiles does, and
+    // handles the window's messages after each folder as that count does: the question needs
+    // both, and one walk of the tree costs half of two.
+    int* counted = nullptr;
+};
+
+PlanWalk planOf(const QString& topFolder) {
+    PlanWalk plan;
+    plan.topLength = withDelimiter(topFolder).size();
+    plan.topName = ExeNames::fileName(QDir::cleanPath(topFolder));
     platform::FindHandle search;
     platform::FindData entry;
-    for (bool found = search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
+    for (bool found = search.findFirst(
+             ordalix::toPlatformPath(withDelimiter(topFolder) + AllFilesMask), entry, false);
          found; found = search.findNext(entry)) {
-        const QString name = ordalix::fromPlatformPath(entry.name);
-        if (isWalkedFolder(entry)) {
-            subFolders.append(name);
-            continue;
-        }
-        if (top) {
-            if (isLink(entry) || isFileEntry(entry, path + name))
-                names.insert(name); // stays where it is
-            continue;
-        }
-        const QString shown = path.mid(topLength) + name;
-        if (isLink(entry)) {
-            lines.append(shown + QStringLiteral(" (laissé : %1)").arg(LinkLeftReason));
-            continue;
-        }
-        if (!isFileEntry(entry, path + name))
-            continue;
-        if (folders.contains(name))
-            lines.append(shown + QStringLiteral(" (laissé : %1)").arg(FolderTakesNameReason));
-        else if (names.contains(name))
-            lines.append(shown + QStringLiteral(" → ") + topName +
-                         QStringLiteral(" (remplace %1)").arg(name));
-        else
-            lines.append(shown + QStringLiteral(" → ") + topName);
-        names.insert(name);
+        // A link to a folder is no folder here: the run replaces it like a file.
+        if (hasAttribute(entry.attributes, platform::FileAttributeDirectory) &&
+            !hasAttribute(entry.attributes, platform::FileAttributeReparsePoint))
+            plan.folders.insert(ordalix::fromPlatformPath(entry.name));
     }
-    for (const QString& name : subFolders) {
+    return plan;
+}
+
+// The walk of the plan: the same folders in the same order as the run, nothing moved. False
+// when the program is ending, which only a walk that counts looks at.
+bool planFolder(QString& path, PlanWalk& plan) {
+    const qsizetype length = path.size();
+    const bool top = length == plan.topLength;
+    QStringList subFolders;
+    {
+        platform::FindHandle search;
+        platform::FindData entry;
+        for (bool found =
+                 search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
+             found; found = search.findNext(entry)) {
+            if (plan.counted && !hasAttribute(entry.attributes, platform::FileAttributeDirectory))
+                ++*plan.counted;
+            const QString name = ordalix::fromPlatformPath(entry.name);
+            if (isWalkedFolder(entry)) {
+                subFolders.append(name);
+                continue;
+            }
+            if (top) {
+                if (isLink(entry) || isFileEntry(entry, path + name))
+                    plan.names.insert(name); // stays where it is
+                continue;
+            }
+            const QString shown = path.mid(plan.topLength) + name;
+            if (isLink(entry)) {
+                plan.lines.append(shown + QStringLiteral(" (laissé : %1)").arg(LinkLeftReason));
+                continue;
+            }
+            if (!isFileEntry(entry, path + name))
+                continue;
+            if (plan.folders.contains(name))
+                plan.lines.append(shown +
+                                  QStringLiteral(" (laissé : %1)").arg(FolderTakesNameReason));
+            else if (plan.names.contains(name))
+                plan.lines.append(shown + QStringLiteral(" → ") + plan.topName +
+                                  QStringLiteral(" (remplace %1)").arg(name));
+            else
+                plan.lines.append(shown + QStringLiteral(" → ") + plan.topName);
+            plan.names.insert(name);
+        }
+    }
+    if (plan.counted) {
+        ProcessMessages();
+        if (ApplicationTerminated())
+            return false;
+    }
+    for (const QString& name : std::as_const(subFolders)) {
         path += name + PathDelim;
-        planFolder(path, topLength, topName, names, folders, lines);
+        const bool complete = planFolder(path, plan);
         path.truncate(length);
+        if (!complete)
+            return false;
     }
+    return true;
+}
+
+// The count the question tells and the plan shown under it, from one walk of the tree, under
+// the hourglass cursor. False when the program is ending.
+bool surveyTree(const QString& topFolder, int& counted, QStringList& lines) {
+    const HourGlass cursor;
+    PlanWalk plan = planOf(topFolder);
+    plan.counted = &counted;
+    QString path = withDelimiter(topFolder);
+    if (!planFolder(path, plan))
+        return false;
+    lines = std::move(plan.lines);
+    return true;
 }
 
 } // namespace
 
 QStringList FlattenPlan(const QString& topFolder) {
+    PlanWalk plan = planOf(topFolder);
     QString path = withDelimiter(topFolder);
-    // Folders of the top folder keep their names: a file of that name cannot go there.
-    QSet<QString> folders;
-    platform::FindHandle search;
-    platform::FindData entry;
-    for (bool found = search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
-         found; found = search.findNext(entry)) {
-        // A link to a folder is no folder here: the run replaces it like a file.
-        if (hasAttribute(entry.attributes, platform::FileAttributeDirectory) &&
-            !hasAttribute(entry.attributes, platform::FileAttributeReparsePoint))
-            folders.insert(ordalix::fromPlatformPath(entry.name));
-    }
-    QSet<QString> names;
-    QStringList lines;
-    planFolder(path, path.size(), ExeNames::fileName(QDir::cleanPath(topFolder)), names, folders,
-               lines);
-    return lines;
+    planFolder(path, plan);
+    return plan.lines;
 }
+
+namespace {
+
+// The rest of MoveIntoFolder, once the move's line is in the record, after a move that never
+// replaces failed (its error still the last one). `seen` is the source's identity when the
+// caller has just seen a file there, and empty when nothing is known of it.
+bool moveOntoTakenName(const QString& source, const QString& folder, const QString& name,
+                       undo::RunRecord* record, const QString& seen = {}) {
+    const QString destination = folder + name;
+    // One look at each: what holds the name (a dangling link does), and what moves.
+    bool folderThere = false;
+    const QString there = undo::Identity(destination, &folderThere);
+    if (there.isEmpty() || folderThere)
+        return false; // the file cannot move, or a folder has its name
+    const QString moving = seen.isEmpty() ? undo::Identity(source) : seen;
+    if (there == moving)
+        return true; // already there under that name (another name of the same file)
+    // The file is parked beside its destination first: if it cannot move, the file it would
+    // replace has not gone to the trash for nothing.
+    const QString parked = freeName(folder);
+    if (record && !record->fileParking(source, parked, moving))
+        return false;
+    // A file just seen needs no second look before it moves.
+    if (!(seen.isEmpty() ? moveToFreeName(source, parked) : renameToFreeName(source, parked)))
+        return false;
+    const auto noteReplaced = [&](const TrashedItem& at) {
+        return !record || record->fileReplaced(destination, at);
+    };
+    // Parked, it is a file; its name is free once the other went to the trash.
+    if (RecycleFile(destination, noteReplaced) &&
+        (!record || record->fileMovingUp(source, destination, parked, moving)) &&
+        renameToFreeName(parked, destination))
+        return true;
+    moveToFreeName(parked, source);
+    return false;
+}
+
+// A move of a batch whose line is on disk already (undo::RunRecord::filesMovingUp), of the file
+// the batch has just seen: nothing more to look at before the rename.
+bool moveWritten(const undo::FileMove& move, const QString& folder, const QString& name,
+                 undo::RunRecord& record) {
+    return renameToFreeName(move.from, move.to) ||
+           moveOntoTakenName(move.from, folder, name, &record, move.identity);
+}
+
+} // namespace
 
 bool MoveIntoFolder(const QString& source, const QString& folder, const QString& name,
                     undo::RunRecord* record) {
@@ -256,29 +347,7 @@ bool MoveIntoFolder(const QString& source, const QString& folder, const QString&
     // Most names are new to the folder: a move that never replaces settles them at once.
     if (record && !record->fileMovingUp(source, destination))
         return false;
-    if (moveToFreeName(source, destination))
-        return true;
-    const QFileInfo there(destination);
-    if (!occupied(there) || (there.isDir() && !there.isSymLink()))
-        return false; // the file cannot move, or a folder has its name
-    if (undo::Identity(destination) == undo::Identity(source))
-        return true; // already there under that name (another name of the same file)
-    // The file is parked beside its destination first: if it cannot move, the file it would
-    // replace has not gone to the trash for nothing.
-    const QString parked = freeName(folder);
-    if (record && !record->fileParking(source, parked))
-        return false;
-    if (!moveToFreeName(source, parked))
-        return false;
-    const auto noteReplaced = [&](const TrashedItem& at) {
-        return !record || record->fileReplaced(destination, at);
-    };
-    if (RecycleFile(destination, noteReplaced) &&
-        (!record || record->fileMovingUp(source, destination, parked)) &&
-        moveToFreeName(parked, destination))
-        return true;
-    moveToFreeName(parked, source);
-    return false;
+    return moveToFreeName(source, destination) || moveOntoTakenName(source, folder, name, record);
 }
 
 void DeOrdalixExecute(FlattenWindow& window) {
@@ -300,15 +369,15 @@ void DeOrdalixExecute(FlattenWindow& window) {
     window.setStatusTag(0);
     StopRequested = false;
     int counted = 0;
+    QStringList plan;
     // The window closed during the count or the walk: the program is ending, and nothing more
     // is asked, moved or shown.
-    if (!CountAllFiles(withDelimiter(window.TopFolder()), AllFilesMask, counted))
+    if (!surveyTree(window.TopFolder(), counted, plan))
         return;
     const QString question =
         QStringLiteral("Extraire les %1 fichiers contenus dans l'arborescence de :").arg(counted) +
         QStringLiteral("\r\n\r\n") + ExeNames::fileName(window.TopFolder());
-    if (!ConfirmDlg(question, mtConfirmation, DetailsText(FlattenPlan(window.TopFolder()))) ||
-        ApplicationTerminated())
+    if (!ConfirmDlg(question, mtConfirmation, DetailsText(plan)) || ApplicationTerminated())
         return;
     window.setGaugeMaxValue(counted);
     window.setGaugeMinValue(0);
@@ -382,16 +451,24 @@ bool ExtraireArborescence(FlattenWindow& window, const QString& folder, const QS
 bool ExtraireDossier(Walk& walk, const QString& mask) {
     QString& path = walk.path;
     const qsizetype length = path.size();
-    // Files leave it (or, for the top folder, arrive): its date is noted for the undo first.
-    if (!walk.record.folderDated(path)) {
+    const bool topFolder = length == walk.topLength;
+    // Files arrive in the top folder: its date is noted before the first. A folder below gets
+    // its date noted with the moves that take its files.
+    if (topFolder && !walk.record.folderDated(path)) {
         g_recordFailure = walk.record.failure();
         return false;
     }
+    // The folder is listed once, before anything moves: its files' moves are then written to
+    // the record in one batch, and its sub-folders are walked afterwards. With a narrower mask,
+    // the sub-folders are listed on their own.
+    struct Entry {
+        QString name;
+        bool link;
+    };
+    QList<Entry> entries;
+    QStringList subFolders;
+    const bool oneListing = mask == AllFilesMask;
     {
-        // The folder in hand, as the status line shows it.
-        const QString shown = length > walk.topLength
-                                  ? path.mid(walk.topLength, length - walk.topLength - 1)
-                                  : QString();
         platform::FindHandle search;
         platform::FindData entry;
         bool found = search.findFirst(ordalix::toPlatformPath(path + mask), entry, false);
@@ -401,49 +478,88 @@ bool ExtraireDossier(Walk& walk, const QString& mask) {
             leave(walk.window, path, QStringLiteral("dossier illisible : ") + g_notMovedReason);
         }
         for (; found; found = search.findNext(entry)) {
-            const QString name = ordalix::fromPlatformPath(entry.name);
-            path += name;
-            if (isLink(entry)) {
-                if (length > walk.topLength) {
-                    ++g_linksLeft;
-                    leave(walk.window, path, LinkLeftReason);
-                }
-            } else if (isFileEntry(entry, path)) {
-                const int moved = walk.window.StatusTag();
-                walk.setStatusLine(moved, shown, name);
-                const QString top = withDelimiter(walk.window.TopFolder());
-                if (MoveIntoFolder(path, top, name, &walk.record)) {
-                    walk.window.setStatusTag(moved + 1);
-                    walk.advanceGauge();
-                    walk.window.itemSorted(path, top);
-                } else if (walk.record.failed()) {
-                    // Its step could not be noted down: not taken, and the walk ends here.
-                    g_recordFailure = walk.record.failure();
-                    path.truncate(length);
-                    return false;
-                } else {
-                    ++g_notMoved;
-                    // Said as the plan says it when a folder of the top holds the name.
-                    const QFileInfo there(top + name);
-                    g_notMovedReason = there.isDir() && !there.isSymLink() ? FolderTakesNameReason
-                                                                           : LastFileErrorText();
-                    leave(walk.window, path, g_notMovedReason);
-                }
+            QString name = ordalix::fromPlatformPath(entry.name);
+            if (isWalkedFolder(entry)) {
+                if (oneListing)
+                    subFolders.append(name);
+            } else if (isLink(entry)) {
+                entries.append({std::move(name), true});
+            } else if (isFileEntry(entry, path + name)) {
+                entries.append({std::move(name), false});
+            }
+        }
+    }
+    const QString top = withDelimiter(walk.window.TopFolder());
+    QList<undo::FileMove> moves;
+    if (path != top) {
+        for (const Entry& entry : std::as_const(entries)) {
+            if (!entry.link)
+                moves.append({path + entry.name, top + entry.name, {}});
+        }
+        if (!moves.isEmpty() && !walk.record.filesMovingUp(path, moves)) {
+            // Not one of its moves can be noted down: none taken, and the walk ends here.
+            g_recordFailure = walk.record.failure();
+            return false;
+        }
+    }
+    // The folder in hand, as the status line shows it.
+    const QString shown =
+        topFolder ? QString() : path.mid(walk.topLength, length - walk.topLength - 1);
+    qsizetype nextMove = 0;
+    for (const Entry& entry : std::as_const(entries)) {
+        const QString& name = entry.name;
+        path += name;
+        if (entry.link) {
+            if (!topFolder) {
+                ++g_linksLeft;
+                leave(walk.window, path, LinkLeftReason);
             }
             path.truncate(length);
+            continue;
         }
+        const int moved = walk.window.StatusTag();
+        walk.setStatusLine(moved, shown, name);
+        // The batch holds one move for each file but in the top folder. One it could not write
+        // (its file gone or changed since the listing) is taken the single way, which tells
+        // what became of it.
+        const undo::FileMove* move = moves.isEmpty() ? nullptr : &moves[nextMove++];
+        if ((move && !move->identity.isEmpty()) ? moveWritten(*move, top, name, walk.record)
+                                                : MoveIntoFolder(path, top, name, &walk.record)) {
+            walk.window.setStatusTag(moved + 1);
+            walk.advanceGauge();
+            walk.window.itemSorted(path, top);
+        } else if (walk.record.failed()) {
+            // Its step could not be noted down: not taken, and the walk ends here.
+            g_recordFailure = walk.record.failure();
+            path.truncate(length);
+            return false;
+        } else {
+            ++g_notMoved;
+            // Said as the plan says it when a folder of the top holds the name.
+            const QFileInfo there(top + name);
+            g_notMovedReason =
+                there.isDir() && !there.isSymLink() ? FolderTakesNameReason : LastFileErrorText();
+            leave(walk.window, path, g_notMovedReason);
+        }
+        path.truncate(length);
     }
     walk.showWhenDue();
     ProcessMessages();
     bool goOn = !StopRequested && !ApplicationTerminated();
-    platform::FindHandle search;
-    platform::FindData entry;
-    for (bool found =
-             goOn && search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
-         found && goOn; found = search.findNext(entry)) {
-        if (!isWalkedFolder(entry))
-            continue;
-        path += ordalix::fromPlatformPath(entry.name) + PathDelim;
+    if (goOn && !oneListing) {
+        platform::FindHandle search;
+        platform::FindData entry;
+        for (bool found =
+                 search.findFirst(ordalix::toPlatformPath(path + AllFilesMask), entry, false);
+             found; found = search.findNext(entry)) {
+            if (isWalkedFolder(entry))
+                subFolders.append(ordalix::fromPlatformPath(entry.name));
+        }
+    }
+    for (const QString& name : std::as_const(subFolders)) {
+        if (!goOn)
+            break;
+        path += name + PathDelim;
         goOn = ExtraireDossier(walk, mask);
         path.truncate(length);
     }

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "Driver.h"
+#include "Flatten.h"
 #include "RunRecord.h"
 #include "StopRequest.h"
 #include "TempVolume.h"
@@ -60,6 +61,9 @@ private slots:
     void undoGivesBackTheTree();
     void undoAfterAKill_data();
     void undoAfterAKill();
+    void movesWrittenAheadAndNotTaken_data();
+    void movesWrittenAheadAndNotTaken();
+    void flattenWithAFileThatCannotMove();
     void undoLeavesWhatItCannotPutBack_data();
     void undoLeavesWhatItCannotPutBack();
     void undoTakesRunsBackOneAfterAnother();
@@ -233,7 +237,11 @@ void TestUndo::undoAfterAKill() {
     const auto setup = [&](const QString& top) {
         return op == "sortfolders" ? TreeState::writeNumbered(top, "Dossier%1/inside.txt", 200)
                : op == "flatten"   ? TreeState::writeNumbered(top, "f%1/g/file.txt", 150) &&
-                                       TreeState::writeNumbered(top, "h%1/x%1.dat", 150)
+                                       TreeState::writeNumbered(top, "h%1/x%1.dat", 150) &&
+                                       // Folders of many files, whose moves are written in batches
+                                       // ahead of them; the second one's replace the first one's.
+                                       TreeState::writeNumbered(top, "m/m%1.dat", 100) &&
+                                       TreeState::writeNumbered(top, "n/m%1.dat", 100)
                                  : TreeState::writeNumbered(top, "photo%1.jpg", 600);
     };
     // One whole run tells how long the operation lasts.
@@ -297,6 +305,86 @@ void TestUndo::undoAfterAKill() {
     }
     if (smallRecordDisk)
         QVERIFY(stoppedByTheRecord > 0);
+}
+
+void TestUndo::movesWrittenAheadAndNotTaken_data() {
+    QTest::addColumn<int>("taken"); // moves of the batch taken before the run ended
+    QTest::newRow("killed before the first") << 0;
+    QTest::newRow("killed within the batch") << 1;
+    QTest::newRow("all taken") << 3;
+}
+
+// A folder's moves are written in one batch ahead of the first: a run killed within the batch
+// leaves lines for moves it never took, and the undo must pass over them quietly.
+void TestUndo::movesWrittenAheadAndNotTaken() {
+    QFETCH(int, taken);
+    const QStringList names{"a.txt", "b.txt", "c.txt"};
+    for (const QString& name : names)
+        QVERIFY(TestFiles::write(path("sub/" + name), name.toUtf8()));
+    // In the top folder: a file of another name stays, and so does one of a name the batch
+    // moves up last, which was never taken.
+    QVERIFY(TestFiles::write(path("c.txt"), "top c"));
+    const auto before = treeOf(root->path());
+    {
+        undo::RunRecord record(undo::RunKind::Flatten, root->path());
+        QVERIFY(record.open());
+        QVERIFY(record.folderDated(root->path()));
+        QList<undo::FileMove> moves;
+        for (const QString& name : names + QStringList{"gone.txt"})
+            moves.append({path("sub/" + name), path(name), {}});
+        QVERIFY(record.filesMovingUp(path("sub/"), moves));
+        // A file gone since the listing gets no line: its move is taken the single way.
+        QVERIFY(moves[3].identity.isEmpty());
+        QCOMPARE(moves[0].identity, undo::Identity(path("sub/a.txt")));
+        // Every line of the batch is on disk before the first move.
+        const QStringList records = TestFiles::entries(undo::RecordFolder());
+        QCOMPARE(records.size(), 1);
+        const QStringList lines =
+            QString::fromUtf8(TestFiles::read(undo::RecordFolder() + "/" + records.first()))
+                .split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 6);
+        QVERIFY(lines[2].startsWith("date-dossier\t" + path("sub") + "\t"));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(lines[3 + i], QString("fichier-remonte\t%1\t%2\t%3")
+                                       .arg(moves[i].from, moves[i].to, moves[i].identity));
+        for (int i = 0; i < taken && i < 2; ++i)
+            QVERIFY(QFile::rename(moves[i].from, moves[i].to));
+        if (taken == 3) {
+            // The last one replaces the top's c.txt, as the run does it.
+            QVERIFY(flatten::MoveIntoFolder(moves[2].from, root->path() + "/", "c.txt", &record));
+        }
+    }
+    const std::optional<undo::Record> record = undo::LastRecord();
+    QVERIFY(record);
+    undo::QuietUndoWindow view;
+    const undo::UndoReport report = undo::UndoRecord(*record, view);
+    QCOMPARE(treeOf(root->path()), before);
+    QCOMPARE(report.restored, taken == 3 ? 4 : taken); // the replaced c.txt too
+    QVERIFY2(report.complete(), qPrintable(report.text()));
+    QVERIFY(report.left.isEmpty());
+    QVERIFY(!undo::LastRecord()); // nothing left to take back
+}
+
+// A move the batch wrote and the run could not take stays out of the undo's report.
+void TestUndo::flattenWithAFileThatCannotMove() {
+    QVERIFY(TestFiles::write(path("sub/a.txt"), "a"));
+    QVERIFY(TestFiles::write(path("sub/b.txt"), "b"));
+    QVERIFY(TestFiles::write(path("sub/c.txt"), "c"));
+    QVERIFY(TestFiles::write(path("sub/deep/b.txt"), "deep b"));
+    if (TestFiles::run("chattr", {"+i", path("sub/b.txt")}) != 0)
+        QSKIP("chattr +i is not available here");
+    const auto thaw = qScopeGuard([this] { TestFiles::run("chattr", {"-i", path("sub/b.txt")}); });
+    const auto before = treeOf(root->path());
+    runFromWindow("flatten", "", "normal");
+    QCOMPARE(rootFiles(), (QStringList{"a.txt", "b.txt", "c.txt"}));
+    QCOMPARE(TestFiles::read(path("b.txt")), QByteArray("deep b"));
+    dialogs->shown.clear();
+    form->mnu_ANNULER->trigger();
+    QCOMPARE(treeOf(root->path()), before);
+    QCOMPARE(dialogs->shown.size(), 2);
+    QCOMPARE(dialogs->shown[1].type, mtInformation);
+    QCOMPARE(dialogs->shown[1].text, "3 éléments remis en place");
+    QVERIFY(dialogs->shown[1].details.isEmpty());
 }
 
 void TestUndo::undoLeavesWhatItCannotPutBack_data() {

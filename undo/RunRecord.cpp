@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -38,6 +39,9 @@ QString kindName(RunKind kind) {
 
 // A field of a line: "%", tabs and line breaks percent-encoded, so that any name fits.
 QString encoded(const QString& field) {
+    const auto plain = [](QChar c) { return c != u'%' && c != u'\t' && c != u'\n' && c != u'\r'; };
+    if (std::all_of(field.cbegin(), field.cend(), plain))
+        return field; // most names: shared, not copied
     QString out;
     out.reserve(field.size());
     for (const QChar c : field) {
@@ -83,26 +87,32 @@ QString stamp(const QDateTime& moment) {
     return moment.toString(Qt::ISODate);
 }
 
-// Writes one line; false with errno set when it is not whole on disk. A part written before a
-// failure (a full disk) is cut off again, so that a record never ends in half a line: a record
-// that does is damaged, not merely stopped.
-bool appendLine(int fd, const QStringList& fields) {
+QByteArray encodedLine(const QStringList& fields) {
     QStringList parts;
     parts.reserve(fields.size());
     for (const QString& field : fields)
         parts.append(encoded(field));
-    const QByteArray line = (parts.join(u'\t') + u'\n').toUtf8();
-    const off_t before = ::lseek(fd, 0, SEEK_END);
-    // One write per line: with O_APPEND the line lands whole, after whatever is there.
+    return (parts.join(u'\t') + u'\n').toUtf8();
+}
+
+// Writes whole lines; false with errno set when they are not all on disk. A part written before
+// a failure (a full disk) is cut off again, so that a record never ends in half a line: a
+// record that does is damaged, not merely stopped.
+bool writeLines(int fd, const QByteArray& lines) {
+    // One write: with O_APPEND the lines land whole, after whatever is there.
     qsizetype done = 0;
-    while (done < line.size()) {
+    while (done < lines.size()) {
         const ssize_t n =
-            ::write(fd, line.constData() + done, static_cast<size_t>(line.size() - done));
+            ::write(fd, lines.constData() + done, static_cast<size_t>(lines.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             const int error = n < 0 ? errno : ENOSPC;
-            if (done > 0 && before >= 0 && ::ftruncate(fd, before) != 0) {
+            // The record has one writer at a time (the run, or an undo holding its folder): what
+            // this call wrote is the end of the file. Asked only now, so that a write that
+            // works costs no more than itself.
+            const off_t end = done > 0 ? ::lseek(fd, 0, SEEK_END) : -1;
+            if (end >= done && ::ftruncate(fd, end - done) != 0) {
                 // Nothing more to try: the reader takes the record as damaged.
             }
             errno = error;
@@ -111,6 +121,15 @@ bool appendLine(int fd, const QStringList& fields) {
         done += n;
     }
     return true;
+}
+
+bool appendLine(int fd, const QStringList& fields) {
+    return writeLines(fd, encodedLine(fields));
+}
+
+QString identityOf(const struct stat& st) {
+    return QString::number(static_cast<quint64>(st.st_dev)) + u':' +
+           QString::number(static_cast<quint64>(st.st_ino));
 }
 
 int openForAppend(const QString& path, bool create) {
@@ -239,15 +258,21 @@ QString RunRecord::failure() const {
 }
 
 bool RunRecord::append(const QStringList& fields) {
+    // A folder's date is no change: a record of nothing else is no run to take back.
+    return appendLines(encodedLine(fields), fields.value(0) == step::FolderDated ? 0 : 1);
+}
+
+bool RunRecord::appendLines(const QByteArray& lines, int steps) {
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         if (m_failed)
             return false;
         if (m_fd >= 0) {
-            if (!appendLine(m_fd, fields))
+            if (!writeLines(m_fd, lines))
                 return fail(systemError(errno));
-            // A folder's date is no change: a record of nothing else is no run to take back.
-            if (fields.value(0) == step::FolderDated || ++m_steps > 1)
+            const bool first = m_steps == 0 && steps > 0;
+            m_steps += steps;
+            if (!first)
                 return true;
         }
     }
@@ -255,7 +280,7 @@ bool RunRecord::append(const QStringList& fields) {
         // A run that did not open its record first: it is opened at its first step.
         if (!open())
             return false;
-        return append(fields);
+        return appendLines(lines, steps);
     }
     // The first step: the oldest records beyond the kept number go.
     const QString folder = RecordFolder();
@@ -307,40 +332,64 @@ bool RunRecord::folderMoving(const QString& from, const QString& to) {
     return append({step::FolderMoved, from, to, Identity(from)});
 }
 
-bool RunRecord::fileMovingUp(const QString& from, const QString& to, const QString& now) {
-    return append({step::FileMovedUp, from, to, Identity(now.isEmpty() ? from : now)});
+bool RunRecord::fileMovingUp(const QString& from, const QString& to, const QString& now,
+                             const QString& identity) {
+    return append({step::FileMovedUp, from, to,
+                   identity.isEmpty() ? Identity(now.isEmpty() ? from : now) : identity});
 }
 
 bool RunRecord::fileReplaced(const QString& path, const TrashedItem& where) {
     return append({step::FileReplaced, path, where.item, where.info});
 }
 
-bool RunRecord::fileParking(const QString& path, const QString& parked) {
-    return append({step::FileParked, path, parked, Identity(path)});
+bool RunRecord::fileParking(const QString& path, const QString& parked, const QString& identity) {
+    return append({step::FileParked, path, parked, identity.isEmpty() ? Identity(path) : identity});
 }
 
-bool RunRecord::folderDated(const QString& folder) {
+bool RunRecord::filesMovingUp(const QString& folder, QList<FileMove>& moves) {
+    QByteArray lines;
+    const QStringList dated = dateLine(folder);
+    if (!dated.isEmpty())
+        lines += encodedLine(dated);
+    int steps = 0;
+    for (FileMove& move : moves) {
+        struct stat st;
+        move.identity.clear();
+        if (::lstat(QFile::encodeName(move.from).constData(), &st) != 0 || S_ISDIR(st.st_mode))
+            continue;
+        move.identity = identityOf(st);
+        lines += encodedLine({step::FileMovedUp, move.from, move.to, move.identity});
+        ++steps;
+    }
+    return lines.isEmpty() || appendLines(lines, steps);
+}
+
+QStringList RunRecord::dateLine(const QString& folder) {
     struct stat st;
     const QString target = withoutDelimiter(folder);
     if (target.isEmpty() || m_existing.contains(target))
-        return true; // noted once, before the run first changed it
+        return {}; // noted once, before the run first changed it
     m_existing.insert(target);
     if (::lstat(QFile::encodeName(target).constData(), &st) != 0)
-        return true; // nothing there to give a date back to
-    return append({step::FolderDated, target,
-                   QStringLiteral("%1.%2")
-                       .arg(static_cast<qint64>(st.st_mtim.tv_sec))
-                       .arg(static_cast<qint64>(st.st_mtim.tv_nsec), 9, 10, QLatin1Char('0')),
-                   Identity(target)});
+        return {}; // nothing there to give a date back to
+    return {step::FolderDated, target,
+            QStringLiteral("%1.%2")
+                .arg(static_cast<qint64>(st.st_mtim.tv_sec))
+                .arg(static_cast<qint64>(st.st_mtim.tv_nsec), 9, 10, QLatin1Char('0')),
+            identityOf(st)};
 }
 
-QString Identity(const QString& path) {
+bool RunRecord::folderDated(const QString& folder) {
+    const QStringList line = dateLine(folder);
+    return line.isEmpty() || append(line);
+}
+
+QString Identity(const QString& path, bool* folder) {
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return {};
-    return QStringLiteral("%1:%2")
-        .arg(static_cast<quint64>(st.st_dev))
-        .arg(static_cast<quint64>(st.st_ino));
+    const bool there = ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    if (folder)
+        *folder = there && S_ISDIR(st.st_mode);
+    return there ? identityOf(st) : QString();
 }
 
 QString TargetIdentity(const QString& path) {

@@ -38,6 +38,13 @@ inline const QString Undone = QStringLiteral("annule");
 inline const QString AllUndone = QStringLiteral("annulation-terminee");
 } // namespace step
 
+// A file about to move up, as a batch of moves tells it.
+struct FileMove {
+    QString from;
+    QString to;
+    QString identity; // what is at `from` as the batch is written; empty: no line, see below
+};
+
 // The record of one run, written as the run goes, ahead of each step: a step's line is on disk
 // (in one write) before the step starts, so that a run that is stopped, fails or is killed
 // still tells everything it did. A line may name a step that then did not happen; the undo
@@ -72,17 +79,30 @@ public:
     // Moves, told with the identity of what moves (a link's own, not its target's), so that the
     // undo moves back only that.
     bool folderMoving(const QString& from, const QString& to);
-    // `now` is where the file is when it is not at `from` any more (set aside).
-    bool fileMovingUp(const QString& from, const QString& to, const QString& now = {});
+    // `now` is where the file is when it is not at `from` any more (set aside). `identity`, in
+    // this call and fileParking, is the file's when its caller has just read it; else read here.
+    bool fileMovingUp(const QString& from, const QString& to, const QString& now = {},
+                      const QString& identity = {});
+    // The moves out of one folder, in one write ahead of the first of them, after the folder's
+    // date when it is not noted yet (see folderDated): one write instead of one per file. A
+    // move written and then not taken (the run stopped or killed within the batch) names a
+    // file the undo finds still in its place, and leaves there. Each file's identity is read
+    // here; a move whose source is gone or is a folder by now gets none and no line: its
+    // caller takes it the single way (fileMovingUp, then the move), which tells what happened.
+    bool filesMovingUp(const QString& folder, QList<FileMove>& moves);
     bool fileReplaced(const QString& path, const TrashedItem& where);
     // The file set aside under a temporary name before it replaces another.
-    bool fileParking(const QString& path, const QString& parked);
+    bool fileParking(const QString& path, const QString& parked, const QString& identity = {});
     // A folder's last-write time before the run first adds or takes entries, so that an undo
     // gives it back (a folder sort orders folders by it). Once per folder; from the run's thread.
     bool folderDated(const QString& folder);
 
 private:
     bool append(const QStringList& fields);
+    // Lines already encoded, written whole in one write; `steps` of them are changes.
+    bool appendLines(const QByteArray& lines, int steps);
+    // The date line of a folder not noted yet; empty when there is none to write.
+    QStringList dateLine(const QString& folder);
     bool fail(const QString& why);
 
     RunKind m_kind;
@@ -94,7 +114,7 @@ private:
     int m_fd = -1;
     bool m_failed = false;
     QString m_failure;
-    int m_steps = 0; // lines of changes (a folder's date is none)
+    int m_steps = 0;          // lines of changes (a folder's date is none)
     QSet<QString> m_existing; // folders whose date is noted already
 };
 
@@ -121,7 +141,8 @@ struct Record {
 std::optional<Record> ReadRecord(const QString& path, QString* problem = nullptr);
 // "device:index" of what is at the path itself (a link's own, not its target's), empty when
 // nothing is there.
-QString Identity(const QString& path);
+// `folder`, when given, tells whether that is a folder itself (a link to one is not).
+QString Identity(const QString& path, bool* folder = nullptr);
 // The same through a link: what the records of earlier versions named.
 QString TargetIdentity(const QString& path);
 

@@ -256,6 +256,21 @@ TEST_CASE("moves: a file rename, a shell move that never merges") {
         CHECK_FALSE(moveFile(join(folder, u"missing"), a, 0));
         CHECK(lastErrorIsNotFound());
     }
+    SUBCASE("renameNoReplace takes a free name only, and says why not") {
+        makeFolder(join(folder, u"dir"));
+        for (const Path& taken : {b, join(folder, u"dir")}) {
+            CHECK_FALSE(renameNoReplace(a, taken));
+            CHECK(readBytes(a) == "A");
+        }
+        CHECK(readBytes(b) == "B");
+        const Path c = join(folder, u"c.txt");
+        REQUIRE(renameNoReplace(a, c));
+        CHECK_FALSE(exists(a));
+        CHECK(readBytes(c) == "A");
+        CHECK_FALSE(renameNoReplace(join(folder, u"missing"), a));
+        CHECK(lastErrorIsNotFound());
+        CHECK_FALSE(exists(a));
+    }
     SUBCASE("a folder moves whole; an existing target is never merged into") {
         const Path tree = join(folder, u"tree");
         makeFolder(join(tree, u"sub"));

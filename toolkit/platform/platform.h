@@ -130,6 +130,10 @@ bool isOpenForWritingElsewhere(const Path& path);
 // MoveFileExW: a rename on one volume; files only.
 inline constexpr std::uint32_t MoveFileReplaceExisting = 0x1;
 bool moveFile(const Path& from, const Path& to, std::uint32_t flags);
+// A rename on one volume that never replaces anything and looks at neither path first, for a
+// caller that knows `from` is a file and expects `to` to be free: moveFile's checks cost a
+// call each, which a walk over many files feels. Fails when anything holds `to`.
+bool renameNoReplace(const Path& from, const Path& to);
 
 // SHFileOperationW with one source name.
 inline constexpr std::uint32_t FoMove = 1;

@@ -3,6 +3,7 @@
 #include "posix_io.h"
 #include "trash_posix.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -51,6 +52,11 @@ bool failErrno() {
 bool toNative(const Path& path, std::string& out) {
     if (path.empty())
         return fail(ENOENT);
+    // Most paths are plain ASCII, the same bytes in both: no round trip through GLib.
+    if (std::all_of(path.begin(), path.end(), [](char16_t c) { return c != 0 && c < 0x80; })) {
+        out.assign(path.begin(), path.end());
+        return true;
+    }
     glong written = 0;
     GError* error = nullptr;
     gchar* utf8 = g_utf16_to_utf8(reinterpret_cast<const gunichar2*>(path.data()),
@@ -67,6 +73,9 @@ bool toNative(const Path& path, std::string& out) {
 }
 
 Path fromNative(const char* bytes, size_t size) {
+    if (std::all_of(bytes, bytes + size,
+                    [](char c) { return c != 0 && static_cast<unsigned char>(c) < 0x80; }))
+        return Path(bytes, bytes + size);
     gchar* valid = g_utf8_make_valid(bytes, static_cast<gssize>(size));
     glong written = 0;
     gunichar2* utf16 = g_utf8_to_utf16(valid, -1, nullptr, &written, nullptr);
@@ -316,6 +325,7 @@ struct FindHandle::Impl {
     DIR* dir = nullptr;
     std::string folder;
     std::string pattern;
+    bool everyName = false; // the pattern matches any name: nothing to match
     bool withTimes = true;
 
     ~Impl() {
@@ -324,10 +334,13 @@ struct FindHandle::Impl {
     }
 
     bool entryData(const std::string& name, FindData& data, unsigned char type) {
-        const std::string full = folder == "/" ? "/" + name : folder + "/" + name;
         struct stat st {};
         bool isLink = type == DT_LNK;
-        if (withTimes || type == DT_UNKNOWN || type == DT_LNK) {
+        const bool look = withTimes || type == DT_UNKNOWN || type == DT_LNK;
+        const std::string full = !look           ? std::string()
+                                 : folder == "/" ? "/" + name
+                                                 : folder + "/" + name;
+        if (look) {
             if (::lstat(full.c_str(), &st) != 0)
                 return false;
             isLink = S_ISLNK(st.st_mode);
@@ -353,7 +366,7 @@ struct FindHandle::Impl {
             dirent* entry = ::readdir(dir);
             if (!entry)
                 return fail(errno ? errno : ENOENT);
-            if (::fnmatch(pattern.c_str(), entry->d_name, FNM_CASEFOLD) != 0)
+            if (!everyName && ::fnmatch(pattern.c_str(), entry->d_name, FNM_CASEFOLD) != 0)
                 continue;
             if (entryData(entry->d_name, data, entry->d_type))
                 return true;
@@ -386,6 +399,7 @@ bool FindHandle::findFirst(const Path& pattern, FindData& data, bool withTimes) 
         return true;
     }
     impl->pattern = toFnmatchPattern(mask);
+    impl->everyName = impl->pattern == "*";
     impl->dir = ::opendir(impl->folder.c_str());
     if (!impl->dir)
         return failErrno();
@@ -684,6 +698,14 @@ bool moveFile(const Path& from, const Path& to, std::uint32_t flags) {
                            ? ::rename(source.c_str(), destination.c_str()) == 0
                            : renameNoReplace(source, destination);
     return moved || failErrno();
+}
+
+bool renameNoReplace(const Path& from, const Path& to) {
+    std::string source;
+    std::string destination;
+    if (!toNative(from, source) || !toNative(to, destination))
+        return false;
+    return posix::renameNoReplace(source, destination) || failErrno();
 }
 
 int shellFileOperation(const ShellFileOperation& operation) {

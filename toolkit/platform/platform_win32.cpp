@@ -374,6 +374,14 @@ bool moveFile(const Path& from, const Path& to, std::uint32_t flags) {
     return ::MoveFileExW(source.c_str(), destination.c_str(), how) || failLast();
 }
 
+bool renameNoReplace(const Path& from, const Path& to) {
+    std::wstring source;
+    std::wstring destination;
+    if (!toWide(from, source) || !toWide(to, destination))
+        return false;
+    return ::MoveFileExW(source.c_str(), destination.c_str(), 0) || failLast();
+}
+
 int shellFileOperation(const ShellFileOperation& operation) {
     std::wstring source;
     if (!toWide(operation.from, source))
