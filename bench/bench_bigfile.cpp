@@ -15,18 +15,12 @@
 #include <sys/stat.h>
 
 #include "BenchSupport.h"
+#include "BenchWindow.h"
 #include "Unit1.h"
-#include "outil32_Dialogs.h"
 
 namespace {
 
 constexpr qint64 Size = qint64(2) << 30;
-
-class Confirming : public Dialogs::Presenter {
-public:
-    Dialogs::Answer present(const Dialogs::Request&) override { return Dialogs::Answer::Ok; }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-};
 
 bool writeBig(const QString& path) {
     QFile file(path);
@@ -56,12 +50,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "cannot create a work folder\n");
         return 1;
     }
-    qputenv("XDG_DATA_HOME", QFile::encodeName(work.filePath("data")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(work.filePath("state")));
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOwnTrashAndRecords(work.path());
     QApplication application(argc, argv);
-    QDir().mkpath(work.filePath("data"));
     const QString root = work.filePath("root");
     const QString big = root + QStringLiteral("/video.bin");
     const QString sorted = root + QStringLiteral("/2021/03/video.bin");
@@ -70,7 +60,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    Confirming confirming;
+    bench::Confirming confirming;
     Dialogs::setPresenter(&confirming);
     TForm1 form(QStringList{root});
     form.show();

@@ -10,25 +10,17 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include "BenchSupport.h"
+#include "BenchWindow.h"
 #include "FormViews.h"
 #include "Sorting.h"
 #include "Unit1.h"
-#include "outil32_Dialogs.h"
 
 namespace {
 
 constexpr int Files = 100000;
 constexpr int Slice = 10000;
-
-class Confirming : public Dialogs::Presenter {
-public:
-    Dialogs::Answer present(const Dialogs::Request&) override { return Dialogs::Answer::Ok; }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-};
 
 // Notes when each file's turn begins.
 class TimedView : public FormSortWindow {
@@ -42,24 +34,6 @@ public:
     }
 };
 
-bool makeRoot(const QString& folder) {
-    if (!QDir().mkpath(folder))
-        return false;
-    for (int i = 0; i < Files; ++i) {
-        const QString path = folder + QString::asprintf("/IMG_%06d.jpg", i);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write("x") != 1)
-            return false;
-        file.close();
-        const qint64 when = QDateTime(QDate(2015, 1, 1), QTime(12, 0)).toSecsSinceEpoch() +
-                            qint64(i) * 8 * 365 * 86400 / Files;
-        const struct timespec times[2] = {{when, 0}, {when, 0}};
-        if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) != 0)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -68,19 +42,16 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "cannot create a work folder\n");
         return 1;
     }
-    qputenv("XDG_DATA_HOME", QFile::encodeName(work.filePath("data")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(work.filePath("state")));
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOwnTrashAndRecords(work.path());
     QApplication application(argc, argv);
-    QDir().mkpath(work.filePath("data"));
     const QString root = work.filePath("root");
-    if (!makeRoot(root)) {
+    if (!bench::makeDatedFiles(root, Files, "IMG_%06d.jpg", "x",
+                               QDateTime(QDate(2015, 1, 1), QTime(12, 0)), 8)) {
         std::fprintf(stderr, "cannot create the folder\n");
         return 1;
     }
 
-    Confirming confirming;
+    bench::Confirming confirming;
     Dialogs::setPresenter(&confirming);
     TForm1 form(QStringList{root});
     form.show();

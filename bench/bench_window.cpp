@@ -13,42 +13,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include "BenchSupport.h"
+#include "BenchWindow.h"
 #include "FormViews.h"
 #include "Sorting.h"
 #include "Unit1.h"
-#include "outil32_Dialogs.h"
 
 namespace {
 
 constexpr int Files = 5000;
-
-class Confirming : public Dialogs::Presenter {
-public:
-    Dialogs::Answer present(const Dialogs::Request&) override { return Dialogs::Answer::Ok; }
-    QString chooseFolder(const QString&, const QString&) override { return {}; }
-};
-
-bool makeRoot(const QString& folder) {
-    if (!QDir().mkpath(folder))
-        return false;
-    for (int i = 0; i < Files; ++i) {
-        const QString path = folder + QString::asprintf("/photo%05d.jpg", i);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write("x") != 1)
-            return false;
-        file.close();
-        const qint64 when = QDateTime(QDate(2019, 1, 1), QTime(12, 0)).toSecsSinceEpoch() +
-                            qint64(i) * 3 * 365 * 86400 / Files;
-        const struct timespec times[2] = {{when, 0}, {when, 0}};
-        if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) != 0)
-            return false;
-    }
-    return true;
-}
 
 int filesIn(const QString& root) {
     return int(QDir(root).entryList(QDir::Files).size());
@@ -91,14 +65,10 @@ int main(int argc, char* argv[]) {
     }
     bench::FreshExt4 volume(work.path());
     std::printf("fresh-ext4: %d\n", volume.mounted() ? 1 : 0);
-    qputenv("XDG_DATA_HOME", QFile::encodeName(work.filePath("data")));
-    qputenv("XDG_STATE_HOME", QFile::encodeName(work.filePath("state")));
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::useOwnTrashAndRecords(work.path());
     QApplication application(argc, argv);
-    QDir().mkpath(work.filePath("data"));
 
-    Confirming confirming;
+    bench::Confirming confirming;
     Dialogs::setPresenter(&confirming);
     double first = 1e18;
     double second = 1e18;
@@ -106,7 +76,8 @@ int main(int argc, char* argv[]) {
     double undoCommand = 1e18;
     for (int round = 0; round < 3; ++round) {
         const QString root = work.filePath(QStringLiteral("root-%1").arg(round));
-        if (!makeRoot(root)) {
+        if (!bench::makeDatedFiles(root, Files, "photo%05d.jpg", "x",
+                                   QDateTime(QDate(2019, 1, 1), QTime(12, 0)), 3)) {
             std::fprintf(stderr, "cannot create the folder\n");
             return 1;
         }
