@@ -88,7 +88,16 @@ private slots:
 
     // A file read in pieces of a mebibyte: lines cut by a piece's end, a section found past
     // what was read before, one looked for again, one that is not there.
+    void largeFileReadsAcrossPieces_data() {
+        QTest::addColumn<QString>("firstLookedFor");
+        // What the first read finds decides how far the file is read before the others.
+        QTest::newRow("the last section first") << "last";
+        QTest::newRow("a missing section first") << "missing";
+        QTest::newRow("the first section first") << "first";
+    }
+
     void largeFileReadsAcrossPieces() {
+        QFETCH(QString, firstLookedFor);
         constexpr int Piece = 1 << 20;
         QByteArray bytes = "[first]\r\nk=1\r\n";
         // A comment line that ends the file's bytes at `size`, for what follows to start there.
@@ -110,6 +119,7 @@ private slots:
         bytes += "[last]\r\nz=end"; // no line end
         QVERIFY(TestFiles::write(path("big.ini"), bytes));
         const QString file = path("big.ini");
+        IniReadString(firstLookedFor, "z", "-", file);
         QCOMPARE(IniReadString("last", "z", "-", file), QString("end"));
         QCOMPARE(IniReadString("first", "k", "-", file), QString("1"));
         QCOMPARE(IniReadString("second", "key", "-", file), QString("two"));

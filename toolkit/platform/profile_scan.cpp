@@ -27,7 +27,28 @@ struct Memo {
     std::vector<std::uint64_t> seen; // a bit per 8 bytes of the file, 4,096 at least
     std::uint64_t covered = 0;
     bool complete = false; // `covered` is the whole file
+    // Where each of those headers starts, with its bit, packed (offset from the one before,
+    // then bit, as variable-length numbers): a name whose bit is set is looked for there.
+    std::string places;
+    std::uint64_t lastPlace = 0;
 };
+
+void putNumber(std::string& out, std::uint64_t n) {
+    for (; n >= 0x80; n >>= 7)
+        out += static_cast<char>((n & 0x7F) | 0x80);
+    out += static_cast<char>(n);
+}
+
+std::uint64_t takeNumber(const std::string& in, std::size_t& at) {
+    std::uint64_t n = 0;
+    for (int shift = 0; at < in.size(); shift += 7) {
+        const auto byte = static_cast<unsigned char>(in[at++]);
+        n |= std::uint64_t(byte & 0x7F) << shift;
+        if (!(byte & 0x80))
+            break;
+    }
+    return n;
+}
 
 std::uint64_t nameBit(const Memo& memo, const char* from, const char* to) {
     std::uint64_t h = 14695981039346656037ull;
@@ -120,27 +141,42 @@ int wholeFileIsUtf8(const io::NativePath& path, const io::Stamp& expected) {
 
 enum class Outcome { Found, Absent, CannotTell, Changed };
 
+constexpr std::size_t Over = ~std::size_t(0);
+
+bool isBreak(char c) {
+    return c == '\n' || c == '\r';
+}
+
 // One pass from `offset`: past lines until the section's header (unless `inSection`), then
 // its lines until the key or the next header.
+// `headerAt`: the line at `offset` must be the section's header, or the pass ends (Absent).
 Outcome pass(Memo& memo, const io::NativePath& path, std::uint64_t offset, bool inSection,
-             const std::u16string& section, const std::u16string& key, std::string& value) {
+             bool headerAt, const std::u16string& section, const std::u16string& key,
+             std::string& value) {
     Outcome outcome = Outcome::Absent;
     std::string carry;         // a line cut by a piece's end
     std::uint64_t at = offset; // where `carry` starts in the file
     bool skipLf = false;       // a CR ended the last piece: an LF after it ends no line
     bool first = offset == 0;
     // Headers read on from the start, or from where the last such pass ended, are noted.
-    const bool contiguous = !inSection && (offset == 0 || offset == memo.covered);
+    const bool contiguous = !inSection && !headerAt && (offset == 0 || offset == memo.covered);
     // One line's content [line, end) that starts at `start` and whose next line starts at
     // `next`; false once the scan is over.
-    const auto onLine = [&](const char* line, const char* end, std::uint64_t next) {
+    const auto onLine = [&](const char* line, const char* end, std::uint64_t lineStart,
+                            std::uint64_t next) {
         const char* from = nullptr;
         const char* to = nullptr;
         const bool header = headerName(line, end, from, to);
         if (!inSection) {
+            if (headerAt && !(header && sameName(from, to, section)))
+                return false; // another name with the same bit
+            headerAt = false;
             if (header && contiguous) {
                 const std::uint64_t bit = nameBit(memo, from, to);
                 memo.seen[bit / 64] |= std::uint64_t(1) << (bit % 64);
+                putNumber(memo.places, lineStart - memo.lastPlace);
+                putNumber(memo.places, bit);
+                memo.lastPlace = lineStart;
             }
             if (header && sameName(from, to, section)) {
                 inSection = true;
@@ -179,6 +215,44 @@ Outcome pass(Memo& memo, const io::NativePath& path, std::uint64_t offset, bool 
         outcome = Outcome::Found;
         return false;
     };
+    // The whole lines of [base, base + filled), which starts at `at` in the file: how far
+    // they go (the rest waits for the next piece), or Over once the scan is over.
+    const auto lines = [&](const char* base, std::size_t filled, std::uint64_t at) {
+        std::size_t pos = 0;
+        for (;;) {
+            if (!inSection) {
+                // Only a line whose first character that is not blank opens a bracket can be
+                // the header: straight to the next bracket, then back to its line's start.
+                const void* bracket = std::memchr(base + pos, '[', filled - pos);
+                if (!bracket) {
+                    std::size_t last = filled; // the start of the last line, maybe cut
+                    while (last > pos && base[last - 1] != '\n' && base[last - 1] != '\r')
+                        --last;
+                    if (last > pos && last == filled && base[last - 1] == '\r')
+                        skipLf = true;
+                    return last;
+                }
+                std::size_t start =
+                    static_cast<std::size_t>(static_cast<const char*>(bracket) - base);
+                while (start > pos && base[start - 1] != '\n' && base[start - 1] != '\r')
+                    --start;
+                pos = start;
+            }
+            const char* end = std::find_if(base + pos, base + filled, isBreak);
+            if (end == base + filled)
+                return pos; // the rest waits for the next piece
+            std::size_t next = static_cast<std::size_t>(end - base) + 1;
+            if (*end == '\r') {
+                if (next == filled)
+                    skipLf = true; // an LF may open the next piece
+                else if (base[next] == '\n')
+                    ++next;
+            }
+            if (!onLine(base + pos, end, at + pos, at + next))
+                return Over;
+            pos = next;
+        }
+    };
     io::Stamp stamp;
     bool over = false;
     const int error = io::readPieces(path, offset, stamp, [&](const char* data, std::size_t size) {
@@ -197,51 +271,35 @@ Outcome pass(Memo& memo, const io::NativePath& path, std::uint64_t offset, bool 
                 at += 3;
             }
         }
-        carry.append(data, size);
-        std::size_t pos = 0;
-        if (skipLf && !carry.empty() && carry[0] == '\n')
-            pos = 1;
+        std::size_t from = 0; // where the piece's own lines start
+        if (skipLf && size > 0 && data[0] == '\n')
+            from = 1;
         skipLf = false;
-        const char* base = carry.data();
-        const std::size_t filled = carry.size();
-        for (;;) {
-            if (!inSection) {
-                // Only a line whose first character that is not blank opens a bracket can be
-                // the header: straight to the next bracket, then back to its line's start.
-                const void* bracket = std::memchr(base + pos, '[', filled - pos);
-                if (!bracket) {
-                    std::size_t last = filled; // the start of the last line, maybe cut
-                    while (last > pos && base[last - 1] != '\n' && base[last - 1] != '\r')
-                        --last;
-                    if (last > pos && last == filled && base[last - 1] == '\r')
-                        skipLf = true;
-                    pos = last;
-                    break;
-                }
-                std::size_t start =
-                    static_cast<std::size_t>(static_cast<const char*>(bracket) - base);
-                while (start > pos && base[start - 1] != '\n' && base[start - 1] != '\r')
-                    --start;
-                pos = start;
-            }
-            const char* end = static_cast<const char*>(std::find_if(
-                base + pos, base + carry.size(), [](char c) { return c == '\n' || c == '\r'; }));
-            if (end == base + carry.size())
-                break; // the rest waits for the next piece
-            std::size_t next = static_cast<std::size_t>(end - base) + 1;
-            if (*end == '\r') {
-                if (next == carry.size())
-                    skipLf = true; // an LF may open the next piece
-                else if (base[next] == '\n')
-                    ++next;
-            }
-            if (!onLine(base + pos, end, at + next)) {
+        if (!carry.empty()) {
+            // The line cut at the last piece's end, made whole from this one.
+            const char* cut = std::find_if(data, data + size, isBreak);
+            from = cut == data + size ? size : static_cast<std::size_t>(cut - data) + 1;
+            if (from < size && *cut == '\r' && data[from] == '\n')
+                ++from;
+            carry.append(data, from);
+            const std::size_t pos = lines(carry.data(), carry.size(), at);
+            if (pos == Over) {
                 over = true;
                 return false;
             }
-            pos = next;
+            carry.erase(0, pos);
+            at += pos; // now where data[from] is in the file
+            if (!carry.empty())
+                return true; // still no line end: the whole piece was that line
+        } else {
+            at += from;
         }
-        carry.erase(0, pos);
+        const std::size_t pos = lines(data + from, size - from, at);
+        if (pos == Over) {
+            over = true;
+            return false;
+        }
+        carry.assign(data + from + pos, size - from - pos);
         at += pos;
         return true;
     });
@@ -250,7 +308,7 @@ Outcome pass(Memo& memo, const io::NativePath& path, std::uint64_t offset, bool 
     if (!(stamp == memo.stamp))
         return Outcome::Changed;
     if (!over && !carry.empty())
-        onLine(carry.data(), carry.data() + carry.size(), at + carry.size());
+        onLine(carry.data(), carry.data() + carry.size(), at, at + carry.size());
     if (!inSection && outcome == Outcome::Absent && contiguous) {
         memo.bodies.emplace(section, Absent);
         if (contiguous) {
@@ -294,14 +352,30 @@ ScanResult scanValue(const io::NativePath& path, const std::u16string& foldedSec
     if (known != memo.bodies.end()) {
         if (known->second == Absent)
             return ScanResult::Absent;
-        outcome = pass(memo, path, known->second, true, foldedSection, foldedKey, value);
-    } else if (memo.covered > 0 && !seen(memo, foldedSection)) {
-        // Not among the headers read so far: only what lies past them can hold it.
-        if (memo.complete)
-            return ScanResult::Absent;
-        outcome = pass(memo, path, memo.covered, false, foldedSection, foldedKey, value);
+        outcome = pass(memo, path, known->second, true, false, foldedSection, foldedKey, value);
+    } else if (memo.covered > 0) {
+        // Among the headers read so far, only those with its bit can be it; past them, any.
+        bool settled = false;
+        outcome = Outcome::Absent;
+        if (seen(memo, foldedSection)) {
+            const std::uint64_t bit = bitOf(memo, foldedSection);
+            std::uint64_t place = 0;
+            for (std::size_t at = 0; at < memo.places.size() && !settled;) {
+                place += takeNumber(memo.places, at);
+                if (takeNumber(memo.places, at) != bit)
+                    continue;
+                outcome = pass(memo, path, place, false, true, foldedSection, foldedKey, value);
+                settled = memo.bodies.count(foldedSection) || outcome == Outcome::Changed ||
+                          outcome == Outcome::CannotTell;
+            }
+        }
+        if (!settled) {
+            if (memo.complete)
+                return ScanResult::Absent;
+            outcome = pass(memo, path, memo.covered, false, false, foldedSection, foldedKey, value);
+        }
     } else {
-        outcome = pass(memo, path, 0, false, foldedSection, foldedKey, value);
+        outcome = pass(memo, path, 0, false, false, foldedSection, foldedKey, value);
     }
     if (outcome == Outcome::Changed) {
         forgetScan(path);
