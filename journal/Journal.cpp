@@ -166,7 +166,7 @@ void FileMoveLog::add(const QString& rootFolder, const QString& fileName,
 }
 
 void FileMoveLog::flushWhenDue() {
-    if (!m_written.isValid() || m_written.elapsed() >= 1000)
+    if (!m_written.isValid() || m_written.elapsed() >= 250)
         flush();
 }
 

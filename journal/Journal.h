@@ -41,8 +41,8 @@ public:
     // Writes the records kept back, in order. INI errors travel to the caller, and the records
     // not written are dropped.
     void flush();
-    // flush, when the last write is a second old: a run pumps messages every few milliseconds,
-    // and a record for a name the journal already holds rewrites the whole file.
+    // flush, when the last write is a quarter of a second old: a run pumps messages every few
+    // milliseconds, and a record for a name the journal already holds rewrites the whole file.
     void flushWhenDue();
 
 private:

@@ -413,7 +413,7 @@ void RangerFichiers(SortWindow& window) {
         return;
     Run run(window);
     journal::FileMoveLog log;
-    // The records kept back are written at least once a second, and before a message box, a
+    // The records kept back are written at least four times a second, and before a message box, a
     // stop or the end, so that whatever the user sees next finds them on disk.
     RunMessagePump pump;
     window.setPanelText(0, QStringLiteral("Patientez ..."));

@@ -17,27 +17,26 @@ struct Pending {
     std::u16string value;
 };
 
-// Keys added after one position of the file: at the end of an existing section, or in new
-// sections at the end of the file.
+// Keys added after one position of the file, in order: at the end of an existing section,
+// or in a new section at the end of the file. A batch may add a whole day's records to one.
 struct Added {
     std::vector<Pending> keys;
+    std::unordered_map<std::u16string, std::size_t> index; // folded key to its place in keys
+
+    void put(const std::u16string& folded, const Entry& entry) {
+        const auto [at, fresh] = index.try_emplace(folded, keys.size());
+        if (fresh)
+            keys.push_back({folded, entry.key, entry.value});
+        else
+            keys[at->second].value = entry.value;
+    }
 };
 
 struct NewSection {
     std::u16string folded;
     std::u16string name;
-    std::vector<Pending> keys;
+    Added added;
 };
-
-void put(std::vector<Pending>& keys, const std::u16string& folded, const Entry& entry) {
-    for (Pending& pending : keys) {
-        if (pending.folded == folded) {
-            pending.value = entry.value;
-            return;
-        }
-    }
-    keys.push_back({folded, entry.key, entry.value});
-}
 
 class Planner {
 public:
@@ -49,11 +48,10 @@ public:
         const std::u16string key = fold(entry.key);
         const Section* s = m_doc.findSection(section);
         if (!s) {
-            auto found = std::find_if(m_new.begin(), m_new.end(),
-                                      [&](const NewSection& n) { return n.folded == section; });
-            if (found == m_new.end())
-                found = m_new.insert(m_new.end(), NewSection{section, entry.section, {}});
-            put(found->keys, key, entry);
+            const auto [at, fresh] = m_newIndex.try_emplace(section, m_new.size());
+            if (fresh)
+                m_new.push_back(NewSection{section, entry.section, {}});
+            m_new[at->second].added.put(key, entry);
             return;
         }
         const std::size_t index = static_cast<std::size_t>(s - m_doc.sections.data());
@@ -65,7 +63,7 @@ public:
                 return;
             }
         }
-        put(m_added[index].keys, key, entry);
+        m_added[index].put(key, entry);
     }
 
     // False when a character has no place in the file's encoding.
@@ -114,7 +112,7 @@ public:
                 if (!m_doc.encode(u"[" + section.name + u"]" + m_doc.lineEnd, piece))
                     return false;
                 text += piece;
-                for (const Pending& key : section.keys) {
+                for (const Pending& key : section.added.keys) {
                     if (!keyLine(key, piece))
                         return false;
                     text += piece;
@@ -151,7 +149,7 @@ public:
         if (!m_new.empty()) {
             for (const NewSection& section : m_new)
                 edits.newSections.push_back(section.folded);
-            for (const Pending& key : m_new.back().keys)
+            for (const Pending& key : m_new.back().added.keys)
                 edits.keysAddedToLast.push_back(key.folded);
         } else if (!m_doc.sections.empty()) {
             const auto last = m_added.find(m_doc.sections.size() - 1);
@@ -188,6 +186,7 @@ private:
     std::map<std::size_t, std::pair<Line, std::u16string>> m_replaced; // by line start
     std::map<std::size_t, Added> m_added;                              // by section index
     std::vector<NewSection> m_new;
+    std::unordered_map<std::u16string, std::size_t> m_newIndex; // folded name to its place
     std::unordered_map<std::size_t, std::unordered_map<std::u16string, Line>> m_keys;
 };
 
