@@ -41,13 +41,21 @@ struct Stamp {
 // The stamp of the file a path leads to. False with error 0 when there is no such file.
 bool stampOf(const NativePath& path, Stamp& stamp, int& error);
 
-// Reads a whole regular file and its stamp; 0 or the error.
-int readWhole(const NativePath& path, std::string& bytes, Stamp& stamp);
-
 // Reads a regular file from `offset` in pieces, handing each to `piece` until it returns false
 // or the file ends, and gives the stamp of the file read; 0 or the error.
 int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
                const std::function<bool(const char* data, std::size_t size)>& piece);
+
+// Reads a whole regular file and its stamp; 0 or the error.
+inline int readWhole(const NativePath& path, std::string& bytes, Stamp& stamp) {
+    bytes.clear();
+    return readPieces(path, 0, stamp, [&](const char* data, std::size_t size) {
+        if (bytes.empty())
+            bytes.reserve(static_cast<std::size_t>(stamp.size));
+        bytes.append(data, size);
+        return true;
+    });
+}
 
 // Returned by append when the file is no longer expectedSize bytes long.
 inline constexpr int FileChanged = -1;

@@ -84,30 +84,6 @@ bool stampOf(const NativePath& path, Stamp& stamp, int& error) {
     return true;
 }
 
-int readWhole(const NativePath& path, std::string& bytes, Stamp& stamp) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st;
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0)
-        return errno;
-    if (!S_ISREG(st.st_mode))
-        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    stamp = stampFrom(st);
-    bytes.clear();
-    bytes.reserve(static_cast<size_t>(st.st_size));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n == 0)
-            return 0;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-}
-
 int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
                const std::function<bool(const char* data, std::size_t size)>& piece) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

@@ -155,24 +155,6 @@ bool stampOf(const NativePath& path, Stamp& stamp, int& error) {
     return true;
 }
 
-int readWhole(const NativePath& path, std::string& bytes, Stamp& stamp) {
-    Handle h(::CreateFileW(path.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h.valid() || !stampFrom(h.get(), stamp))
-        return static_cast<int>(::GetLastError());
-    bytes.clear();
-    bytes.reserve(static_cast<std::size_t>(stamp.size));
-    char buffer[65536];
-    for (;;) {
-        DWORD n = 0;
-        if (!::ReadFile(h.get(), buffer, sizeof buffer, &n, nullptr))
-            return static_cast<int>(::GetLastError());
-        if (n == 0)
-            return 0;
-        bytes.append(buffer, n);
-    }
-}
-
 int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
                const std::function<bool(const char* data, std::size_t size)>& piece) {
     Handle h(::CreateFileW(path.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
