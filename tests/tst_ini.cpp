@@ -521,6 +521,49 @@ private slots:
         }
     }
 
+    // A process killed while it appends keeps whole lines only: no appended line crosses the
+    // border of a page of the file, where the system may stop the copy. The gaps are blank
+    // lines, and every value reads back.
+    void appendedLinesStayWithinPages_data() {
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::addColumn<int>("valueSize");
+        QTest::newRow("LF") << QByteArray("\n") << 20;
+        QTest::newRow("CR LF") << QByteArray("\r\n") << 20;
+        QTest::newRow("lines longer than a page") << QByteArray("\n") << 5000;
+    }
+
+    void appendedLinesStayWithinPages() {
+        QFETCH(QByteArray, lineEnd);
+        QFETCH(int, valueSize);
+        const QString file = path("pages.ini");
+        QByteArray seed = "[s]" + lineEnd;
+        while (seed.size() < 4090)
+            seed += "f" + QByteArray::number(seed.size()) + "=x" + lineEnd;
+        QVERIFY(TestFiles::write(file, seed));
+        std::vector<ordalix::platform::ProfileEntry> entries;
+        for (int i = 0; i < 300; ++i)
+            entries.push_back({u"s", u16(QStringLiteral("key%1").arg(i)),
+                               u16(QString(valueSize, QChar(u'a' + i % 26)))});
+        QVERIFY(ordalix::platform::writeProfileStrings(entries, ordalix::toPlatformPath(file)));
+        const QByteArray bytes = TestFiles::read(file);
+        QVERIFY(bytes.startsWith(seed));
+        qsizetype start = seed.size();
+        while (start < bytes.size()) {
+            qsizetype end = bytes.indexOf('\n', start);
+            end = end < 0 ? bytes.size() : end + 1;
+            if (end - start <= 4096)
+                QVERIFY2(start / 4096 == (end - 1) / 4096,
+                         qPrintable(QStringLiteral("line at %1 crosses a page").arg(start)));
+            start = end;
+        }
+        // Long values are read as far as a read's buffer goes.
+        for (int i = 0; i < 300; i += 37)
+            QCOMPARE(load("s", QStringLiteral("key%1").arg(i), "?", file).left(1000),
+                     QString(std::min(valueSize, 1000), QChar(u'a' + i % 26)));
+        QCOMPARE(load("s", QStringLiteral("f%1").arg(3 + lineEnd.size()), "?", file),
+                 QStringLiteral("x"));
+    }
+
     // Two processes writing one file take turns: every key of both is there, and the file
     // still parses, whether each adds sections, rewrites an early one or appends to one shared.
     void twoWritersLoseNothing_data() {

@@ -240,4 +240,32 @@ Edits planEdits(const Document& doc, const std::vector<Entry>& entries,
     return edits;
 }
 
+std::string withLinesWithinPages(std::uint64_t at, const std::string& tail) {
+    constexpr std::uint64_t Page = 4096;
+    if (tail.find('\0') != std::string::npos)
+        return tail;
+    std::string out;
+    out.reserve(tail.size() + tail.size() / 32);
+    std::size_t start = 0;
+    while (start < tail.size()) {
+        std::size_t end = tail.find('\n', start);
+        end = end == std::string::npos ? tail.size() : end + 1;
+        const std::uint64_t length = end - start;
+        const std::uint64_t room = Page - at % Page;
+        // A bare line end (the one that ends a last line that had none) is left where it is:
+        // a gap before it would lengthen that line.
+        const bool bare = tail[start] == '\r' || tail[start] == '\n';
+        if (length > room && length <= Page && !bare) {
+            const bool crlf = room >= 2 && end >= start + 2 && tail[end - 2] == '\r';
+            out.append(static_cast<std::size_t>(room - (crlf ? 2 : 1)), ' ');
+            out += crlf ? "\r\n" : "\n";
+            at += room;
+        }
+        out.append(tail, start, static_cast<std::size_t>(length));
+        at += length;
+        start = end;
+    }
+    return out;
+}
+
 } // namespace ordalix::platform::profile

@@ -2,6 +2,7 @@
 // an append, so that any number of writes costs one read and one write of the file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -33,5 +34,12 @@ struct Edits {
 // needs no look through that section.
 Edits planEdits(const Document& doc, const std::vector<Entry>& entries,
                 const std::unordered_set<std::u16string>* lastKeys);
+
+// A process killed during a write keeps what the system copied so far, and the system stops
+// copying only where a page of the file ends. `tail`, to be appended at offset `at`, with each
+// line that would cross such a border moved past it and the gap filled with a blank line that
+// readers skip: a kill then never leaves half a line. Text with NULs (UTF-16) and lines longer
+// than a page are kept as they are.
+std::string withLinesWithinPages(std::uint64_t at, const std::string& tail);
 
 } // namespace ordalix::platform::profile

@@ -126,7 +126,8 @@ bool writeNative(const io::NativePath& path, const std::vector<Entry>& entries) 
             return true;
         if (exists && edits.appendOnly) {
             io::Stamp after;
-            const int error = io::append(path, index->doc.bytes.size(), edits.tail, after);
+            const std::string tail = withLinesWithinPages(index->doc.bytes.size(), edits.tail);
+            const int error = io::append(path, index->doc.bytes.size(), tail, after);
             if (error != 0) {
                 forget(path);
                 if (error == io::FileChanged)
@@ -136,7 +137,7 @@ bool writeNative(const io::NativePath& path, const std::vector<Entry>& entries) 
             }
             // What the file now holds is what was read plus the tail: the index follows
             // without reading the file again.
-            index->doc.extend(edits.tail);
+            index->doc.extend(tail);
             if (!edits.newSections.empty())
                 index->lastKeys.clear();
             index->lastKeys.insert(edits.keysAddedToLast.begin(), edits.keysAddedToLast.end());
