@@ -7,10 +7,12 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
+#ifndef _WIN32
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include "CommandLine.h"
 #include "CommandRun.h"
@@ -21,6 +23,7 @@
 
 namespace {
 
+#ifndef _WIN32
 int g_signalPipe[2] = {-1, -1};
 
 void onTerminate(int) {
@@ -46,10 +49,18 @@ void closeOnTerminate(TForm1& form) {
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
 }
+#else
+// Windows asks a closing session's windows to close through their own messages.
+void closeOnTerminate(TForm1&) {}
+#endif
 
 // Without a display the window cannot open: said in French, with the way to work without one,
 // rather than the toolkit's own abort. A platform chosen by the user is left to the toolkit.
 bool displayAvailable(const QStringList& arguments) {
+#ifdef _WIN32
+    Q_UNUSED(arguments);
+    return true; // the desktop is always there
+#endif
     if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || arguments.contains("-platform") ||
         std::any_of(arguments.cbegin(), arguments.cend(),
                     [](const QString& a) { return a.startsWith("-platform="); }))

@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 
-#include <csignal>
-
 #include "ConsoleViews.h"
 #include "Flatten.h"
 #include "RunRecord.h"
@@ -12,6 +10,7 @@
 #include "Sorting.h"
 #include "SystemFolders.h"
 #include "Undo.h"
+#include "console.h"
 #include "outil32_DIR.h"
 #include "outil32_ini.h"
 #include "platform_convert.h"
@@ -20,19 +19,14 @@ namespace cli {
 
 namespace {
 
-void onStopSignal(int) {
+void onStop() {
     SetInterrupted();
 }
 
-// SIGINT and SIGTERM stop the run at its next step, as the STOP! button does; the handler is
-// reset by the first one, so a second one ends the program at once.
+// Ctrl+C and SIGTERM stop the run at its next step, as the STOP! button does; a second one
+// ends the program at once.
 void stopOnSignals() {
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    ordalix::platform::console::onInterrupt(onStop);
 }
 
 // Puts the console's presenter in place for the command's life.
@@ -47,7 +41,9 @@ public:
 // The folder as typed, made absolute and clean, without a trailing delimiter.
 QString folderOf(const QString& typed) {
     QString folder = settings::FolderArgument(typed);
-    while (folder.size() > 1 && folder.endsWith(ordalix::PathDelim))
+    // A drive's root keeps its delimiter: "C:" alone names the drive's current folder.
+    while (folder.size() > 1 && folder.endsWith(ordalix::PathDelim) &&
+           !(folder.size() == 3 && folder[1] == u':'))
         folder.chop(1);
     return folder;
 }
@@ -219,6 +215,7 @@ int Execute(const Command& command) {
 }
 
 int Main(int argc, char* argv[]) {
+    ordalix::platform::console::attachToParent();
     QCoreApplication application(argc, argv);
     const Command command = Parse(QCoreApplication::arguments());
     stopOnSignals();

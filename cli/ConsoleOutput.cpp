@@ -2,9 +2,7 @@
 
 #include <QStringList>
 
-#include <cstdio>
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "console.h"
 
 namespace cli {
 
@@ -13,22 +11,16 @@ namespace {
 // Redrawing more often than this costs time and shows nothing a person can read.
 constexpr qint64 kRedrawEvery = 100;
 
-void write(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
-}
+namespace console = ordalix::platform::console;
+using console::Stream;
 
-int columns() {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
+void write(Stream stream, const QString& text) {
+    console::write(stream, text.toStdString());
 }
 
 } // namespace
 
-Console::Console() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
+Console::Console() : m_terminal(console::isTerminal(Stream::Error)) {}
 
 void Console::message(const QString& text) {
     clearProgress();
@@ -39,12 +31,13 @@ void Console::message(const QString& text) {
             lines.append(trimmed);
     }
     if (!lines.isEmpty())
-        write(stderr, QStringLiteral("ordalix : ") + lines.join(QStringLiteral("\n  ")) + u'\n');
+        write(Stream::Error,
+              QStringLiteral("ordalix : ") + lines.join(QStringLiteral("\n  ")) + u'\n');
 }
 
 void Console::result(const QString& line) {
     clearProgress();
-    write(stdout, line + u'\n');
+    write(Stream::Out, line + u'\n');
 }
 
 void Console::progress(int done, int total, const QString& item) {
@@ -64,17 +57,17 @@ void Console::draw() {
     QString line =
         QStringLiteral("%1 % (%2/%3) %4").arg(percent, 3).arg(m_done).arg(m_total).arg(m_item);
     // A line longer than the terminal would wrap, and the next redraw could not cover it.
-    const int width = columns() - 1;
+    const int width = console::columns(Stream::Error) - 1;
     if (line.size() > width)
         line = line.left(width);
-    write(stderr, QStringLiteral("\r\033[K") + line);
+    console::rewriteLine(Stream::Error, line.toStdString());
     m_shown = true;
 }
 
 void Console::clearProgress() {
     if (!m_shown)
         return;
-    write(stderr, QStringLiteral("\r\033[K"));
+    console::rewriteLine(Stream::Error, {});
     m_shown = false;
     m_drawn.invalidate();
 }

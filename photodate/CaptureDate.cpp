@@ -93,7 +93,12 @@ bool readImage(const QString& path, Capture& capture) {
     try {
         // Still images only, told by their content: the library's video parsers can be sent
         // into endless loops by a crafted file, whatever its name says it is.
+#ifdef _WIN32
+        // Wide names: the code page cannot spell every file name.
+        const std::wstring native = path.toStdWString();
+#else
         const std::string native = QFile::encodeName(path).toStdString();
+#endif
         switch (Exiv2::ImageFactory::getType(native)) {
         case Exiv2::ImageType::jpeg:
         case Exiv2::ImageType::tiff: // and the TIFF-based raws

@@ -146,8 +146,8 @@ QString FolderArgument(const QString& argument) {
     using ordalix::PathDelim;
     // The shell hands over what was typed ("." or "photos/"): everything downstream (the
     // settings file, the lists, the journals, the question) needs the folder it names.
-    QString folder = QDir::cleanPath(QDir::current().absoluteFilePath(argument));
-    if (argument.endsWith(PathDelim) && !folder.endsWith(PathDelim))
+    QString folder = QDir::toNativeSeparators(QDir::cleanPath(ordalix::wholePath(argument)));
+    if ((argument.endsWith(PathDelim) || argument.endsWith(u'/')) && !folder.endsWith(PathDelim))
         folder += PathDelim;
     return folder;
 }
@@ -155,7 +155,7 @@ QString FolderArgument(const QString& argument) {
 QString DefaultRootFolder() {
     // A portable copy tidies the folder it was put in; an installed program has no business in
     // its own installation folder and starts on the user's home.
-    return IsPortableCopy() ? ExeFolder() : QDir::homePath();
+    return IsPortableCopy() ? ExeFolder() : QDir::toNativeSeparators(QDir::homePath());
 }
 
 void LoadStartupSettings(SettingsWindow& window, const QStringList& arguments) {

@@ -99,7 +99,9 @@ void TrashLane::attempt(Outcome& job) const {
         }
         // A writer that held it open may have written until the move: looked at once more
         // where it lies now (a link is its own item there, and its target was looked at above).
-        if (SnapshotFile(at.item).unchangedSince(job.source) || QFileInfo(at.item).isSymLink())
+        // Where the recycle bin does not say where the item went, it cannot be looked at again.
+        if (at.item.isEmpty() || SnapshotFile(at.item).unchangedSince(job.source) ||
+            QFileInfo(at.item).isSymLink())
             return;
         job.trashed = false;
         job.changed = true;

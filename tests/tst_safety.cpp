@@ -42,6 +42,24 @@ private:
 void TestSafety::systemFolders_data() {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<bool>("refused");
+#ifdef _WIN32
+    // The known folders, wherever this Windows keeps them, and a drive's root.
+    const QString windows = QDir::fromNativeSeparators(qEnvironmentVariable("SystemRoot"));
+    const QString programs = QDir::fromNativeSeparators(qEnvironmentVariable("ProgramFiles"));
+    const QString data = QDir::fromNativeSeparators(qEnvironmentVariable("ProgramData"));
+    const QString drive = windows.left(2);
+    QTest::newRow("drive root") << drive + "\\" << true;
+    QTest::newRow("drive root, other delimiter") << drive + "/" << true;
+    QTest::newRow("empty") << "" << true;
+    QTest::newRow("Windows") << windows << true;
+    QTest::newRow("below Windows, other case") << windows.toUpper() + "/System32" << true;
+    QTest::newRow("Program Files") << programs + "\\Ordalix" << true;
+    QTest::newRow("ProgramData") << data << true;
+    QTest::newRow("missing below a system folder") << data + "/no/such/folder" << true;
+    QTest::newRow("climbing into Windows") << drive + "/users/../" + windows.mid(3) << true;
+    QTest::newRow("a user's folder") << QDir::homePath() << false;
+    QTest::newRow("a name that only starts like Windows") << windows + "Data" << false;
+#else
     QTest::newRow("root") << "/" << true;
     QTest::newRow("empty") << "" << true;
     QTest::newRow("usr") << "/usr" << true;
@@ -62,6 +80,7 @@ void TestSafety::systemFolders_data() {
     QTest::newRow("opt") << "/opt" << false;
     QTest::newRow("a name that only starts like usr") << "/usrdata" << false;
     QTest::newRow("climbing out of usr") << "/usr/../home" << false;
+#endif
 }
 
 void TestSafety::systemFolders() {
@@ -71,8 +90,13 @@ void TestSafety::systemFolders() {
 }
 
 std::unique_ptr<QTemporaryDir> TestSafety::insideSystemTree() {
-    for (const char* tree : {"/var/tmp", "/dev/shm"}) {
-        auto folder = std::make_unique<QTemporaryDir>(QString(tree) + "/zq-XXXXXX");
+#ifdef _WIN32
+    const QStringList trees{qEnvironmentVariable("ProgramData")};
+#else
+    const QStringList trees{"/var/tmp", "/dev/shm"};
+#endif
+    for (const QString& tree : trees) {
+        auto folder = std::make_unique<QTemporaryDir>(tree + "/zq-XXXXXX");
         if (folder->isValid())
             return folder;
     }
@@ -96,6 +120,10 @@ void TestSafety::runsRefused() {
     QFETCH(QString, run);
     QFETCH(bool, automatic);
     QFETCH(bool, throughLink);
+#ifdef _WIN32
+    if (throughLink)
+        QSKIP("a symbolic link to a folder needs a privilege on Windows");
+#endif
     // Should the refusal fail, the run would only touch this folder of the test's own.
     const auto system = insideSystemTree();
     if (!system)

@@ -440,6 +440,9 @@ void TestSorting::dotNameIsNeverCopiedOntoItself() {
 
 void TestSorting::failedTrashLeavesBoth() {
     // A volume of its own whose trash folder cannot be made: a file holds its name.
+#ifdef _WIN32
+    QSKIP("the trash folders of a volume are the freedesktop.org trash's");
+#else
     QTemporaryDir mount(QDir::tempPath() + "/volume-XXXXXX");
     if (TestFiles::run("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mount.path()}) != 0)
         QSKIP("mounting a file system is not permitted here");
@@ -458,6 +461,7 @@ void TestSorting::failedTrashLeavesBoth() {
     QVERIFY(dialogs->shown.last().text.startsWith(
         "1 fichier(s) copié(s) sans pouvoir être mis à la corbeille : l'original reste aussi dans "
         "le dossier racine.\r\n\r\n"));
+#endif
 }
 
 void TestSorting::fileBeingWrittenStaysWhole() {

@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QTest>
 
 #include "outil32_STR.h"
@@ -162,7 +163,7 @@ void TestToolkitText::executableNames() {
     QFETCH(QString, upper);
     QFETCH(QString, base);
     QFETCH(QString, title);
-    ExeNames::setExecutablePathForTesting(path);
+    ExeNames::setExecutablePathForTesting(QDir::toNativeSeparators(path));
     QCOMPARE(ExeNameUpper(), upper);
     QCOMPARE(ExeName(false), base);
     QCOMPARE(ExeName(true), upper);
@@ -171,10 +172,10 @@ void TestToolkitText::executableNames() {
 }
 
 void TestToolkitText::exeFolderKeepsCase() {
-    ExeNames::setExecutablePathForTesting(QStringLiteral("/Opt/Outils/Tidy"));
-    QCOMPARE(ExeFolder(), QStringLiteral("/Opt/Outils/"));
+    ExeNames::setExecutablePathForTesting(QDir::toNativeSeparators("/Opt/Outils/Tidy"));
+    QCOMPARE(ExeFolder(), QDir::toNativeSeparators("/Opt/Outils/"));
     ExeNames::setExecutablePathForTesting({});
-    QVERIFY(ExeFolder().endsWith(u'/'));
+    QVERIFY(ExeFolder().endsWith(QDir::separator()));
     QVERIFY(QFileInfo(ExeFolder() + ExeName(false)).isExecutable());
 }
 

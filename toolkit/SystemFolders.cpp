@@ -4,22 +4,36 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "platform.h"
 #include "platform_convert.h"
 
 namespace systemfolders {
 
 namespace {
 
-// The system's own trees. /tmp, /home, /mnt, /media, /srv and /opt hold people's files and stay
-// open to the runs.
+// The system's own trees, with '/' between names as Qt writes them.
 const QStringList& systemTrees() {
-    static const QStringList trees{
-        QStringLiteral("/bin"),   QStringLiteral("/boot"),   QStringLiteral("/dev"),
-        QStringLiteral("/etc"),   QStringLiteral("/lib"),    QStringLiteral("/lib32"),
-        QStringLiteral("/lib64"), QStringLiteral("/libx32"), QStringLiteral("/proc"),
-        QStringLiteral("/run"),   QStringLiteral("/sbin"),   QStringLiteral("/sys"),
-        QStringLiteral("/usr"),   QStringLiteral("/var")};
+    static const QStringList trees = [] {
+        QStringList list;
+        for (const auto& folder : ordalix::platform::systemFolders())
+            list.append(
+                QDir::cleanPath(QDir::fromNativeSeparators(ordalix::fromPlatformPath(folder))));
+        return list;
+    }();
     return trees;
+}
+
+// The top of a file system: "/", a drive's root ("C:/") or a network share's ("//server/share").
+bool isRoot(const QString& path) {
+    if (path == QStringLiteral("/"))
+        return true;
+#ifdef _WIN32
+    if (path.size() <= 3 && path.size() >= 2 && path[1] == u':')
+        return true;
+    if (path.startsWith(QStringLiteral("//")))
+        return path.mid(2).split(u'/', Qt::SkipEmptyParts).size() <= 2;
+#endif
+    return false;
 }
 
 // The folder as the system will reach it: absolute, clean, with its links resolved as far as
@@ -32,8 +46,12 @@ QString resolved(const QString& folder) {
         if (!canonical.isEmpty())
             return QDir::cleanPath(canonical + rest);
         const qsizetype slash = path.lastIndexOf(u'/');
-        if (slash <= 0)
-            return QDir::cleanPath(QStringLiteral("/") + path.mid(1) + rest);
+        // Never above the top: "/", "C:/" or "//".
+        const qsizetype top = path.size() >= 3 && path[1] == u':' ? 3
+                              : path.startsWith(u"//")            ? 2
+                                                                  : 1;
+        if (slash < top)
+            return QDir::cleanPath(path + rest);
         rest.prepend(path.mid(slash));
         path.truncate(slash);
     }
@@ -43,10 +61,11 @@ QString resolved(const QString& folder) {
 
 bool IsSystemFolder(const QString& folder) {
     const QString path = folder.isEmpty() ? QStringLiteral("/") : resolved(folder);
-    if (path == QStringLiteral("/"))
+    if (isRoot(path))
         return true;
     for (const QString& tree : systemTrees()) {
-        if (path == tree || path.startsWith(tree + u'/'))
+        if (path.compare(tree, ordalix::FileNameCase) == 0 ||
+            path.startsWith(tree + u'/', ordalix::FileNameCase))
             return true;
     }
     return false;

@@ -1,6 +1,7 @@
 #include "outil32_Dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QGuiApplication>
@@ -121,7 +122,7 @@ QString QtPresenter::chooseFolder(const QString& start, const QString& status) {
     dialog.setProxyModel(new FrenchFileColumns(&dialog));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
-    return dialog.selectedFiles().first();
+    return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }
 
 void setPresenter(Presenter* presenter) {

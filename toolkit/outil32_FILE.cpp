@@ -231,10 +231,10 @@ SourceFile::~SourceFile() {
 
 bool SourceFile::copyBeside(const QString& destination, const CopyProgress& progress) {
     auto pending = std::make_unique<Pending>();
-#ifndef _WIN32
     const platform::CopyProgress told = [&](std::uint64_t done, std::uint64_t total) {
         return !progress || progress(qint64(done), qint64(total));
     };
+#ifndef _WIN32
     if (m_fd < 0) {
         const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
@@ -255,7 +255,7 @@ bool SourceFile::copyBeside(const QString& destination, const CopyProgress& prog
     for (int n = 0; n < 1000 && pending->temporary.isEmpty(); ++n) {
         const QString candidate =
             destination.left(slash + 1) + QStringLiteral(".ordalix-tmp-%1").arg(n);
-        if (platform::copyFile(toPlatformPath(m_path), toPlatformPath(candidate), true))
+        if (platform::copyFile(toPlatformPath(m_path), toPlatformPath(candidate), true, told))
             pending->temporary = candidate;
         else if (platform::getFileAttributes(toPlatformPath(candidate)) ==
                  platform::InvalidFileAttributes)

@@ -211,10 +211,39 @@ bool startsWithByteOrderMark(const QString& line) {
 
 } // namespace
 
+#ifdef _WIN32
+// Qt tells a folder's writability from its access rights only when asked to.
+extern Q_CORE_EXPORT int qt_ntfs_permission_lookup;
+#endif
+
 bool IsPortableCopy() {
     const QString folder = ExeNames::folder(ExeNames::executablePath());
+#ifdef _WIN32
+    // Installed: in Program Files, in the user's own programs' folder, or anywhere it cannot
+    // write.
+    const auto clean = [](const QString& path) {
+        return QDir::cleanPath(QDir::fromNativeSeparators(path));
+    };
+    QStringList places;
+    for (const auto& system : ordalix::platform::systemFolders())
+        places.append(clean(ordalix::fromPlatformPath(system)));
+    const QString local = qEnvironmentVariable("LOCALAPPDATA");
+    if (!local.isEmpty())
+        places.append(clean(local) + QStringLiteral("/Programs"));
+    const QString here = clean(folder);
+    for (const QString& place : places) {
+        if (here.compare(place, Qt::CaseInsensitive) == 0 ||
+            here.startsWith(place + u'/', Qt::CaseInsensitive))
+            return false;
+    }
+    ++qt_ntfs_permission_lookup;
+    const bool writable = QFileInfo(folder).isWritable();
+    --qt_ntfs_permission_lookup;
+    return writable;
+#else
     const bool installed = QDir(folder) == QDir(QStringLiteral(ORDALIX_INSTALLED_BINDIR));
     return !installed && QFileInfo(folder).isWritable();
+#endif
 }
 
 QString DefaultIniFile() {
@@ -226,7 +255,14 @@ QString DefaultIniFile() {
     // keeps them beside it.
     if (IsPortableCopy())
         return beside;
+#ifdef _WIN32
+    // The roaming profile's folder, as Windows programs keep their settings.
+    QString config = qEnvironmentVariable("APPDATA");
+    if (!config.isEmpty())
+        config = QDir::toNativeSeparators(QDir::cleanPath(config)) + QStringLiteral("\\Ordalix");
+#else
     QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+#endif
     if (config.isEmpty())
         return beside;
     QDir().mkpath(config);

@@ -1,28 +1,26 @@
 #include "RunLock.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QThread>
 
+#include <memory>
 #include <mutex>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "RunRecord.h"
+#include "platform.h"
+#include "platform_convert.h"
 
 namespace undo {
 
 namespace {
 
-#ifndef _WIN32
-// One open description per folder and process: a lock taken by this process is counted, not
-// taken a second time (flock would refuse this very process through another descriptor).
+// One lock per folder and process: a lock taken by this process is counted, not taken a second
+// time (the system would refuse this very process through another handle).
 struct Held {
-    int fd = -1;
+    std::shared_ptr<ordalix::platform::FolderLock> lock;
     int count = 0;
 };
 
@@ -36,72 +34,65 @@ QHash<QString, Held>& table() {
     return held;
 }
 
-QString identityOf(int fd) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0)
-        return {};
-    return QStringLiteral("%1:%2")
-        .arg(static_cast<quint64>(st.st_dev))
-        .arg(static_cast<quint64>(st.st_ino));
-}
-
 // The folder and the folders above it, the folder first, through its real path.
 QStringList chainOf(const QString& folder) {
     QString real = QFileInfo(folder).canonicalFilePath();
     if (real.isEmpty())
         real = QFileInfo(folder).absoluteFilePath();
+    // The top: "/", or a drive's root.
+    const QString top = real.size() >= 3 && real[1] == u':' ? real.left(3) : QStringLiteral("/");
     QStringList chain;
     for (QString level = real; !level.isEmpty();) {
-        chain.append(level);
-        if (level == QStringLiteral("/"))
+        chain.append(QDir::toNativeSeparators(level));
+        if (level == top)
             break;
         const qsizetype slash = level.lastIndexOf(u'/');
-        level = slash <= 0 ? QStringLiteral("/") : level.left(slash);
+        level = slash < top.size() ? top : level.left(slash);
     }
     return chain;
+}
+
+void giveBack(const QList<QString>& ids) {
+    for (const QString& id : ids) {
+        auto it = table().find(id);
+        if (it != table().end() && --it->count == 0)
+            table().erase(it); // the last holder in this process gives the lock back
+    }
 }
 
 // One attempt at the whole chain; on any refusal, what this attempt took is given back.
 bool tryChain(const QStringList& chain, QList<QString>& heldHere) {
     const std::lock_guard<std::mutex> lock(tableMutex());
+    const auto lockFolder =
+        ordalix::toPlatformPath(RecordFolder() + ordalix::PathDelim + QStringLiteral("locks"));
     QList<QString> taken;
     for (qsizetype i = chain.size() - 1; i >= 0; --i) {
-        const int fd = ::open(QFile::encodeName(chain[i]).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0)
+        auto folderLock = std::make_shared<ordalix::platform::FolderLock>();
+        std::uint64_t device = 0;
+        std::uint64_t index = 0;
+        if (!folderLock->open(ordalix::toPlatformPath(chain[i]), lockFolder, device, index))
             continue; // a folder we may not open cannot be taken by anyone like us either
-        const QString id = identityOf(fd);
+        const QString id = QStringLiteral("%1:%2").arg(device).arg(index);
         auto it = table().find(id);
         if (it != table().end()) {
-            ::close(fd);
             ++it->count;
             taken.append(id);
             continue;
         }
-        const int mode = i == 0 ? LOCK_EX : LOCK_SH;
-        if (::flock(fd, mode | LOCK_NB) != 0) {
-            ::close(fd);
-            for (const QString& back : taken) {
-                Held& held = table()[back];
-                if (--held.count == 0) {
-                    ::close(held.fd);
-                    table().remove(back);
-                }
-            }
+        if (!folderLock->tryLock(i == 0)) {
+            giveBack(taken);
             return false;
         }
-        table().insert(id, Held{fd, 1});
+        table().insert(id, Held{std::move(folderLock), 1});
         taken.append(id);
     }
     heldHere = taken;
     return true;
 }
-#endif
 
 } // namespace
 
 RunLock::RunLock(const QString& folder, int waitMs) : m_folder(folder) {
-#ifndef _WIN32
     const QStringList chain = chainOf(folder);
     constexpr int StepMs = 50;
     for (int waited = 0;; waited += StepMs) {
@@ -113,9 +104,6 @@ RunLock::RunLock(const QString& folder, int waitMs) : m_folder(folder) {
             return;
         QThread::msleep(StepMs);
     }
-#else
-    m_taken = true;
-#endif
 }
 
 RunLock::~RunLock() {
@@ -123,18 +111,8 @@ RunLock::~RunLock() {
 }
 
 void RunLock::release() {
-#ifndef _WIN32
     const std::lock_guard<std::mutex> lock(tableMutex());
-    for (const QString& id : std::as_const(m_held)) {
-        auto it = table().find(id);
-        if (it == table().end())
-            continue;
-        if (--it->count == 0) {
-            ::close(it->fd); // closing the last descriptor gives the lock back
-            table().erase(it);
-        }
-    }
-#endif
+    giveBack(m_held);
     m_held.clear();
 }
 

@@ -1,17 +1,14 @@
 #include "RunRecord.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <memory>
 #include <system_error>
 #include <thread>
-#include <unistd.h>
 
 #include "outil32_DIR.h"
 #include "platform_convert.h"
@@ -21,6 +18,7 @@ namespace undo {
 namespace {
 
 using ordalix::PathDelim;
+namespace platform = ordalix::platform;
 
 const QString kHeader = QStringLiteral("ordalix-rangement");
 const QString kEnd = QStringLiteral("fin");
@@ -95,64 +93,31 @@ QByteArray encodedLine(const QStringList& fields) {
     return (parts.join(u'\t') + u'\n').toUtf8();
 }
 
-// Writes whole lines; false with errno set when they are not all on disk. A part written before
-// a failure (a full disk) is cut off again, so that a record never ends in half a line: a
-// record that does is damaged, not merely stopped.
-bool writeLines(int fd, const QByteArray& lines) {
-    // One write: with O_APPEND the lines land whole, after whatever is there.
-    qsizetype done = 0;
-    while (done < lines.size()) {
-        const ssize_t n =
-            ::write(fd, lines.constData() + done, static_cast<size_t>(lines.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            // The record has one writer at a time (the run, or an undo holding its folder): what
-            // this call wrote is the end of the file. Asked only now, so that a write that
-            // works costs no more than itself.
-            const off_t end = done > 0 ? ::lseek(fd, 0, SEEK_END) : -1;
-            if (end >= done && ::ftruncate(fd, end - done) != 0) {
-                // Nothing more to try: the reader takes the record as damaged.
-            }
-            errno = error;
-            return false;
-        }
-        done += n;
-    }
-    return true;
+bool appendLine(platform::AppendFile& file, const QStringList& fields) {
+    const QByteArray line = encodedLine(fields);
+    return file.append(line.constData(), static_cast<std::size_t>(line.size()));
 }
 
-bool appendLine(int fd, const QStringList& fields) {
-    return writeLines(fd, encodedLine(fields));
+QString identityOf(const platform::FileStatus& st) {
+    return QString::number(st.device) + u':' + QString::number(st.index);
 }
 
-QString identityOf(const struct stat& st) {
-    return QString::number(static_cast<quint64>(st.st_dev)) + u':' +
-           QString::number(static_cast<quint64>(st.st_ino));
-}
-
-int openForAppend(const QString& path, bool create) {
-    const QByteArray native = QFile::encodeName(path);
-    return ::open(native.constData(),
-                  O_WRONLY | O_APPEND | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0), 0600);
+// The entry itself, a link not followed.
+bool linkStatus(const QString& path, platform::FileStatus& st) {
+    return platform::getLinkStatus(ordalix::toPlatformPath(path), st);
 }
 
 bool appendTo(const QString& recordPath, const QStringList& fields) {
-    const int fd = openForAppend(recordPath, false);
-    if (fd < 0)
-        return false;
-    const bool written = appendLine(fd, fields);
-    ::close(fd);
-    return written;
+    platform::AppendFile file;
+    return file.open(ordalix::toPlatformPath(recordPath), false) && appendLine(file, fields);
 }
 
 QStringList recordFiles() {
     return QDir(RecordFolder()).entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name);
 }
 
-QString systemError(int error) {
-    return ordalix::fromPlatformPath(ordalix::platform::errorText(error));
+QString systemError() {
+    return ordalix::fromPlatformPath(platform::lastErrorText());
 }
 
 QString withoutDelimiter(const QString& folder) {
@@ -167,37 +132,43 @@ QString parentOf(const QString& folder) {
 } // namespace
 
 QString RecordFolder() {
+#ifdef _WIN32
+    // Records belong to this machine: the local profile, not the roaming one.
+    const QString local = qEnvironmentVariable("LOCALAPPDATA");
+    if (!local.isEmpty() && QDir::isAbsolutePath(local))
+        return QDir::toNativeSeparators(QDir::cleanPath(local)) + QStringLiteral("\\Ordalix");
+    return QDir::toNativeSeparators(QDir::homePath()) + QStringLiteral("\\AppData\\Local\\Ordalix");
+#else
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || !QDir::isAbsolutePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/ordalix");
+#endif
 }
 
 RunRecord::RunRecord(RunKind kind, const QString& root)
     : m_kind(kind), m_root(withoutDelimiter(root)), m_started(QDateTime::currentDateTime()) {}
 
 RunRecord::~RunRecord() {
-    if (m_fd < 0)
+    if (!m_file.isOpen())
         return;
     if (m_steps == 0) {
         // Nothing was done: the record goes, if it is still the file this run made.
-        struct stat mine;
-        struct stat named;
-        const QByteArray native = QFile::encodeName(m_path);
-        if (::fstat(m_fd, &mine) == 0 && ::lstat(native.constData(), &named) == 0 &&
-            mine.st_dev == named.st_dev && mine.st_ino == named.st_ino)
-            ::unlink(native.constData());
-        ::close(m_fd);
+        if (m_file.isFileAt(ordalix::toPlatformPath(m_path))) {
+            m_file.close();
+            QFile::remove(m_path);
+        }
         return;
     }
     if (!m_failed)
-        appendLine(m_fd, {kEnd, stamp(QDateTime::currentDateTime())});
+        appendLine(m_file, {kEnd, stamp(QDateTime::currentDateTime())});
     // The record outlives the run, like the files it tells of: it is synced to the disk, but
     // on a thread of its own. After a large copy the sync waits until every byte of it is
     // written, which would freeze the window for as long.
-    const auto sync = [fd = m_fd] {
-        ::fdatasync(fd);
-        ::close(fd);
+    auto file = std::make_shared<platform::AppendFile>(std::move(m_file));
+    const auto sync = [file] {
+        file->sync();
+        file->close();
     };
     try {
         std::thread(sync).detach();
@@ -215,7 +186,7 @@ bool RunRecord::fail(const QString& why) {
 
 bool RunRecord::open() {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_fd >= 0)
+    if (m_file.isOpen())
         return true;
     if (m_failed)
         return false;
@@ -227,20 +198,19 @@ bool RunRecord::open() {
     // millisecond: a later one takes the next free name, which sorts after the first.
     const QString stem = folder + PathDelim +
                          m_started.toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")) +
-                         QStringLiteral("-%1").arg(::getpid());
+                         QStringLiteral("-%1").arg(QCoreApplication::applicationPid());
     for (int n = 1; n < 100; ++n) {
         m_path = stem + (n > 1 ? QStringLiteral("~%1").arg(n) : QString()) + QStringLiteral(".log");
-        m_fd = openForAppend(m_path, true);
-        if (m_fd >= 0 || errno != EEXIST)
+        if (m_file.open(ordalix::toPlatformPath(m_path), true) ||
+            !platform::lastErrorIsAlreadyExists())
             break;
     }
-    if (m_fd < 0)
-        return fail(systemError(errno));
-    if (!appendLine(m_fd,
+    if (!m_file.isOpen())
+        return fail(systemError());
+    if (!appendLine(m_file,
                     {kHeader, QStringLiteral("1"), kindName(m_kind), m_root, stamp(m_started)})) {
-        const QString why = systemError(errno);
-        ::close(m_fd);
-        m_fd = -1;
+        const QString why = systemError();
+        m_file.close();
         QFile::remove(m_path); // made just now, by this run
         return fail(why);
     }
@@ -267,16 +237,16 @@ bool RunRecord::appendLines(const QByteArray& lines, int steps) {
         const std::lock_guard<std::mutex> lock(m_mutex);
         if (m_failed)
             return false;
-        if (m_fd >= 0) {
-            if (!writeLines(m_fd, lines))
-                return fail(systemError(errno));
+        if (m_file.isOpen()) {
+            if (!m_file.append(lines.constData(), static_cast<std::size_t>(lines.size())))
+                return fail(systemError());
             const bool first = m_steps == 0 && steps > 0;
             m_steps += steps;
             if (!first)
                 return true;
         }
     }
-    if (m_fd < 0) {
+    if (!m_file.isOpen()) {
         // A run that did not open its record first: it is opened at its first step.
         if (!open())
             return false;
@@ -353,9 +323,9 @@ bool RunRecord::filesMovingUp(const QString& folder, QList<FileMove>& moves) {
         lines += encodedLine(dated);
     int steps = 0;
     for (FileMove& move : moves) {
-        struct stat st;
+        platform::FileStatus st;
         move.identity.clear();
-        if (::lstat(QFile::encodeName(move.from).constData(), &st) != 0 || S_ISDIR(st.st_mode))
+        if (!linkStatus(move.from, st) || st.directory)
             continue;
         move.identity = identityOf(st);
         lines += encodedLine({step::FileMovedUp, move.from, move.to, move.identity});
@@ -365,17 +335,17 @@ bool RunRecord::filesMovingUp(const QString& folder, QList<FileMove>& moves) {
 }
 
 QStringList RunRecord::dateLine(const QString& folder) {
-    struct stat st;
+    platform::FileStatus st;
     const QString target = withoutDelimiter(folder);
     if (target.isEmpty() || m_existing.contains(target))
         return {}; // noted once, before the run first changed it
     m_existing.insert(target);
-    if (::lstat(QFile::encodeName(target).constData(), &st) != 0)
+    if (!linkStatus(target, st))
         return {}; // nothing there to give a date back to
     return {step::FolderDated, target,
             QStringLiteral("%1.%2")
-                .arg(static_cast<qint64>(st.st_mtim.tv_sec))
-                .arg(static_cast<qint64>(st.st_mtim.tv_nsec), 9, 10, QLatin1Char('0')),
+                .arg(static_cast<qint64>(st.lastWriteTime.secondsSinceEpoch))
+                .arg(static_cast<qint64>(st.lastWriteTime.nanoseconds), 9, 10, QLatin1Char('0')),
             identityOf(st)};
 }
 
@@ -385,10 +355,10 @@ bool RunRecord::folderDated(const QString& folder) {
 }
 
 QString Identity(const QString& path, bool* folder) {
-    struct stat st;
-    const bool there = ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    platform::FileStatus st;
+    const bool there = linkStatus(path, st);
     if (folder)
-        *folder = there && S_ISDIR(st.st_mode);
+        *folder = there && st.directory;
     return there ? identityOf(st) : QString();
 }
 

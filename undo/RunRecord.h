@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "outil32_FILE.h"
+#include "platform.h"
 
 namespace undo {
 
@@ -111,7 +112,7 @@ private:
     // Steps come from the run and from its trash lane: each line is written whole, one at a time.
     mutable std::mutex m_mutex;
     QString m_path;
-    int m_fd = -1;
+    ordalix::platform::AppendFile m_file;
     bool m_failed = false;
     QString m_failure;
     int m_steps = 0;          // lines of changes (a folder's date is none)

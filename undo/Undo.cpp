@@ -7,10 +7,6 @@
 #include <QLocale>
 #include <QUrl>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "RunLock.h"
 #include "StopRequest.h"
 #include "outil32_Dialogs.h"
@@ -70,12 +66,9 @@ void setLastWriteTime(const QString& path, const QString& stamp) {
     const long nanos = stamp.section(u'.', 1, 1).toLong(&nanosOk);
     if (!secondsOk || !nanosOk)
         return;
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = static_cast<time_t>(seconds);
-    times[1].tv_nsec = nanos;
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+    ordalix::platform::setLastWriteTime(
+        ordalix::toPlatformPath(path),
+        ordalix::platform::FileTime{seconds, static_cast<std::uint32_t>(nanos)});
 }
 
 // Same size, time stamp and content: the one may go, the other holds all it held.
@@ -102,24 +95,19 @@ bool identical(const QString& a, const QString& b) {
 // stopped or killed is taken up where it ended.
 class Progress {
 public:
-    explicit Progress(const QString& record)
-        : m_fd(::open(QFile::encodeName(record).constData(), O_WRONLY | O_APPEND | O_CLOEXEC)) {}
-    ~Progress() {
-        if (m_fd >= 0)
-            ::close(m_fd);
+    explicit Progress(const QString& record) {
+        m_file.open(ordalix::toPlatformPath(record), false);
     }
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
     void undone(int line) {
-        if (m_fd < 0)
-            return;
         const QByteArray text = step::Undone.toUtf8() + '\t' + QByteArray::number(line) + '\n';
-        [[maybe_unused]] const ssize_t written =
-            ::write(m_fd, text.constData(), size_t(text.size()));
+        if (m_file.isOpen())
+            m_file.append(text.constData(), static_cast<std::size_t>(text.size()));
     }
 
 private:
-    int m_fd;
+    ordalix::platform::AppendFile m_file;
 };
 
 const QString GoneReason = QStringLiteral("l'original n'est plus dans la corbeille : sa copie "

@@ -1,6 +1,7 @@
 #include "DirectoryEdit.h"
 
 #include <QAction>
+#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -23,7 +24,18 @@ DirectoryEdit::DirectoryEdit(QWidget* parent) : QLineEdit(parent) {
     connect(button, &QAction::triggered, this, &DirectoryEdit::browse);
 }
 
-void DirectoryEdit::setDirectory(const QString& folder) {
+QString DirectoryEdit::Directory() const {
+#ifdef _WIN32
+    return ordalix::wholePath(text());
+#else
+    return text();
+#endif
+}
+
+void DirectoryEdit::setDirectory(const QString& given) {
+    // The folder enters the runs here, from the keyboard, the chooser or a drop: in the
+    // system's own form from here on.
+    const QString folder = QDir::toNativeSeparators(given);
     if (folder == text())
         return;
     setText(folder);
@@ -78,7 +90,7 @@ void DirectoryEdit::dropEvent(QDropEvent* event) {
     QStringList paths;
     for (const QUrl& url : event->mimeData()->urls()) {
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
+            paths.append(QDir::toNativeSeparators(url.toLocalFile()));
     }
     if (paths.isEmpty()) {
         event->ignore();

@@ -11,7 +11,8 @@ class DirectoryEdit : public QLineEdit {
 public:
     explicit DirectoryEdit(QWidget* parent = nullptr);
 
-    QString Directory() const { return text(); }
+    // What was typed too, in the system's own form.
+    QString Directory() const;
     // A value other than the current text raises Change; the same text raises nothing.
     void setDirectory(const QString& folder);
     QString InitialDir() const { return m_initialDir; }

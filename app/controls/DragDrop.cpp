@@ -1,5 +1,6 @@
 #include "DragDrop.h"
 
+#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -28,7 +29,7 @@ bool DragDrop::eventFilter(QObject* watched, QEvent* event) {
         QStringList paths;
         for (const QUrl& url : drop->mimeData()->urls()) {
             if (url.isLocalFile())
-                paths.append(url.toLocalFile());
+                paths.append(QDir::toNativeSeparators(url.toLocalFile()));
         }
         if (paths.isEmpty())
             return false;

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifndef _WIN32
 #include <dlfcn.h>
+#endif
 
 #include "FileManager.h"
 #include "Unit1.h"
@@ -47,7 +49,11 @@ void enableInjectedFaults() {
     if (faults.isEmpty())
         return;
     using EnableRandom = int (*)(const char*, int, void*, unsigned int, float);
+#ifdef _WIN32
+    const EnableRandom enable = nullptr; // no preloading there
+#else
     auto enable = reinterpret_cast<EnableRandom>(::dlsym(RTLD_DEFAULT, "fiu_enable_random"));
+#endif
     if (!enable) {
         std::fprintf(stderr, "libfiu is not loaded\n");
         std::exit(3);

@@ -4,8 +4,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 
-#include <csignal>
-
 namespace Driver {
 
 QString path() {
@@ -33,7 +31,7 @@ Result run(const QStringList& arguments, const QProcessEnvironment& environment,
     if (!process.waitForStarted())
         return result;
     if (killAfterMs >= 0 && !process.waitForFinished(killAfterMs)) {
-        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        process.kill(); // SIGKILL, or TerminateProcess: no chance to tidy up
         process.waitForFinished();
     } else {
         process.waitForFinished(300000);

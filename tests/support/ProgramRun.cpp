@@ -7,8 +7,13 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#ifdef _WIN32
+#include "platform.h"
+#include "platform_convert.h"
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "TestFiles.h"
 #include "WindowTest.h"
@@ -81,6 +86,21 @@ QMap<QString, QString> stateOf(const QString& root) {
     QMap<QString, QString> state;
     for (const QString& entry : entriesOf(root)) {
         const QString path = root + u'/' + entry;
+#ifdef _WIN32
+        // The entry's own time; a link tells where it leads, a folder nothing more.
+        ordalix::platform::FileStatus st;
+        ordalix::platform::getLinkStatus(ordalix::toPlatformPath(path), st);
+        QString value = QString::number(st.lastWriteTime.secondsSinceEpoch * 1000 +
+                                        st.lastWriteTime.nanoseconds / 1000000);
+        const QFileInfo info(path);
+        if (info.isSymbolicLink() || info.isJunction())
+            value += QStringLiteral(" -> ") + info.symLinkTarget();
+        else if (!st.directory)
+            value += u' ' + QString::fromLatin1(QCryptographicHash::hash(TestFiles::read(path),
+                                                                         QCryptographicHash::Sha256)
+                                                    .toHex());
+        state.insert(entry, value);
+#else
         const QByteArray native = QFile::encodeName(path);
         struct stat st {};
         ::lstat(native.constData(), &st);
@@ -100,6 +120,7 @@ QMap<QString, QString> stateOf(const QString& root) {
                                                     .toHex());
         }
         state.insert(entry, value);
+#endif
     }
     return state;
 }

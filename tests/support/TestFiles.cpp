@@ -5,8 +5,13 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#else
+#include "platform.h"
+#include "platform_convert.h"
+#endif
 
 namespace TestFiles {
 
@@ -23,10 +28,16 @@ QByteArray read(const QString& path) {
 }
 
 bool setModified(const QString& path, const QDateTime& time, long nanoseconds) {
+#ifdef _WIN32
+    return ordalix::platform::setLastWriteTime(
+        ordalix::toPlatformPath(path),
+        {time.toSecsSinceEpoch(), static_cast<std::uint32_t>(nanoseconds)});
+#else
     const struct timespec times[2] = {{time.toSecsSinceEpoch(), nanoseconds},
                                       {time.toSecsSinceEpoch(), nanoseconds}};
     return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) ==
            0;
+#endif
 }
 
 QString trashFolder() {

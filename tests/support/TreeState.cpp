@@ -5,10 +5,12 @@
 #include <QDirIterator>
 #include <QFile>
 
+#ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace TreeState {
 
@@ -29,6 +31,27 @@ bool writeNumbered(const QString& root, const QString& pattern, int count, int s
 
 namespace {
 
+#ifdef _WIN32
+// Links and junctions are not followed, as on the other systems.
+void hashFolder(const QString& path, QHash<QString, QByteArray>& result) {
+    const QFileInfoList entries = QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                           QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isSymbolicLink() || entry.isJunction())
+            continue;
+        if (entry.isDir()) {
+            hashFolder(entry.filePath(), result);
+        } else if (entry.isFile()) {
+            QFile file(entry.filePath());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            QCryptographicHash hash(QCryptographicHash::Sha256);
+            hash.addData(&file);
+            result.insert(entry.filePath(), hash.result());
+        }
+    }
+}
+#else
 // Walks from open folders rather than by full paths: a tree may hold paths longer than the
 // system takes whole, and names that are not valid UTF-8.
 void hashFolder(int folder, const QByteArray& path, QHash<QString, QByteArray>& result) {
@@ -63,17 +86,22 @@ void hashFolder(int folder, const QByteArray& path, QHash<QString, QByteArray>& 
     }
     ::closedir(dir);
 }
+#endif
 
 } // namespace
 
 QHash<QString, QByteArray> hashes(const QStringList& folders) {
     QHash<QString, QByteArray> result;
     for (const QString& folder : folders) {
+#ifdef _WIN32
+        hashFolder(QDir::fromNativeSeparators(folder), result);
+#else
         const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
         if (fd < 0)
             continue;
         hashFolder(fd, QFile::encodeName(folder), result);
         ::close(fd);
+#endif
     }
     return result;
 }

@@ -2,10 +2,12 @@
 // Plain C++ (no Qt): a Win32 backend maps each call onto the API of the same role.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ordalix::platform {
 
@@ -76,17 +78,52 @@ struct FileStatus {
     std::uint64_t index = 0;
 };
 bool getFileStatus(const Path& path, FileStatus& status);
+// The same of the entry itself: a symbolic link (or junction) is not followed.
+bool getLinkStatus(const Path& path, FileStatus& status);
+// Sets an entry's last-write time (a link's own, not followed), leaving its other times.
+bool setLastWriteTime(const Path& path, const FileTime& time);
+
+// A file that takes whole writes at its end, for records written ahead of the steps they tell
+// of: each write lands after whatever is there, and one that fails part-way (a full disk) is cut
+// back, so that the file never ends in half a line. Not inherited by child processes.
+class AppendFile {
+public:
+    AppendFile();
+    ~AppendFile(); // closes, without syncing
+    AppendFile(AppendFile&& other) noexcept;
+    AppendFile& operator=(AppendFile&& other) noexcept;
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+
+    // `createNew` makes the file (owner only) and fails when the name is taken
+    // (lastErrorIsAlreadyExists); otherwise the file must exist.
+    bool open(const Path& path, bool createNew);
+    bool isOpen() const;
+    bool append(const char* data, std::size_t size);
+    // The data written so far is on the disk.
+    bool sync();
+    void close();
+    // Whether `path` still names this very file.
+    bool isFileAt(const Path& path) const;
+
+private:
+    std::intptr_t m_handle;
+};
 
 // CopyFileW. Keeps the last-write time and permission bits; the destination is replaced as a
 // whole (a temporary file renamed over it), never truncated in place, and never when it is the
 // source itself.
 bool copyFile(const Path& from, const Path& to, bool failIfExists);
-#ifndef _WIN32
-// copyFile from a file already open for reading at its start (`from` is not opened again).
-bool copyOpenFile(int from, const Path& to, bool failIfExists);
-
 // Told how far a copy has come (bytes done, bytes in all); false to cancel it.
 using CopyProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
+#ifdef _WIN32
+// copyFile telling `progress` as the copy goes (CopyFileExW); its false cancels the copy, which
+// then fails with ERROR_REQUEST_ABORTED and leaves nothing.
+bool copyFile(const Path& from, const Path& to, bool failIfExists, const CopyProgress& progress);
+#else
+// copyFile from a file already open for reading at its start (`from` is not opened again).
+bool copyOpenFile(int from, const Path& to, bool failIfExists);
 
 // A copy written whole beside its destination before it takes its name, so that whatever the
 // name holds now can be put aside only once the new copy is sure. Unnamed where the file system
@@ -174,16 +211,44 @@ struct TrashedItem {
 bool moveToTrash(const Path& path, TrashedItem* where,
                  const std::function<bool(const TrashedItem&)>& beforeMove = {});
 
+// A run's hold on a folder, across processes: shared or exclusive, never waited for, and given
+// back by release() or when the process ends. On POSIX it is the folder's own lock; Windows
+// locks no folder, so there it is a lock file in `lockFolder`, named after the folder's
+// identity (whatever path or link leads to the folder, it meets the same lock).
+class FolderLock {
+public:
+    FolderLock();
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // Opens the folder (a link is not followed on POSIX) and tells its identity.
+    bool open(const Path& folder, const Path& lockFolder, std::uint64_t& device,
+              std::uint64_t& index);
+    // False when another holder's lock conflicts.
+    bool tryLock(bool exclusive);
+    void release();
+
+private:
+    std::intptr_t m_handle;
+};
+
 // CreateDirectoryW: one level.
 bool createDirectory(const Path& path);
 
 // The running program's full path.
 Path executablePath();
 
+// The operating system's own folders, where no run may go: on Windows the Windows folder,
+// Program Files (both) and ProgramData as the known-folder API names them.
+std::vector<Path> systemFolders();
+
 // The error of the last failing call on this thread, and its text in the user's language.
 int lastError();
 // True when that error only says there was nothing there (no such entry, no match).
 bool lastErrorIsNotFound();
+// True when that error says the name is taken.
+bool lastErrorIsAlreadyExists();
 std::u16string lastErrorText();
 // The system's text for an error number, in French where the backend can say it so.
 std::u16string errorText(int error);

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <fnmatch.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -457,6 +458,154 @@ bool getFileStatus(const Path& path, FileStatus& status) {
     return true;
 }
 
+bool getLinkStatus(const Path& path, FileStatus& status) {
+    std::string native;
+    if (!toNative(path, native))
+        return false;
+    struct stat st;
+    if (::lstat(native.c_str(), &st) != 0)
+        return failErrno();
+    status.directory = S_ISDIR(st.st_mode);
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.lastWriteTime = fileTimeOf(st);
+    status.device = static_cast<std::uint64_t>(st.st_dev);
+    status.index = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
+bool setLastWriteTime(const Path& path, const FileTime& time) {
+    std::string native;
+    if (!toNative(path, native))
+        return false;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(time.secondsSinceEpoch);
+    times[1].tv_nsec = static_cast<long>(time.nanoseconds);
+    return ::utimensat(AT_FDCWD, native.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 || failErrno();
+}
+
+FolderLock::FolderLock() : m_handle(-1) {}
+
+FolderLock::~FolderLock() {
+    release();
+}
+
+bool FolderLock::open(const Path& folder, const Path&, std::uint64_t& device,
+                      std::uint64_t& index) {
+    release();
+    std::string native;
+    if (!toNative(folder, native))
+        return false;
+    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return failErrno();
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return fail(error);
+    }
+    m_handle = fd;
+    device = static_cast<std::uint64_t>(st.st_dev);
+    index = static_cast<std::uint64_t>(st.st_ino);
+    return true;
+}
+
+bool FolderLock::tryLock(bool exclusive) {
+    return m_handle >= 0 &&
+           (::flock(static_cast<int>(m_handle), (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0 ||
+            failErrno());
+}
+
+void FolderLock::release() {
+    if (m_handle >= 0)
+        ::close(static_cast<int>(m_handle)); // closing the descriptor gives the lock back
+    m_handle = -1;
+}
+
+AppendFile::AppendFile() : m_handle(-1) {}
+
+AppendFile::~AppendFile() {
+    close();
+}
+
+AppendFile::AppendFile(AppendFile&& other) noexcept : m_handle(other.m_handle) {
+    other.m_handle = -1;
+}
+
+AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_handle = other.m_handle;
+        other.m_handle = -1;
+    }
+    return *this;
+}
+
+bool AppendFile::open(const Path& path, bool createNew) {
+    close();
+    std::string native;
+    if (!toNative(path, native))
+        return false;
+    const int fd = ::open(
+        native.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | (createNew ? O_CREAT | O_EXCL : 0), 0600);
+    if (fd < 0)
+        return failErrno();
+    m_handle = fd;
+    return true;
+}
+
+bool AppendFile::isOpen() const {
+    return m_handle >= 0;
+}
+
+bool AppendFile::append(const char* data, std::size_t size) {
+    if (m_handle < 0)
+        return fail(EBADF);
+    const int fd = static_cast<int>(m_handle);
+    // One write: with O_APPEND the bytes land whole, after whatever is there.
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            // One writer at a time: what this call wrote is the end of the file. Asked only
+            // now, so that a write that works costs no more than itself.
+            const off_t end = done > 0 ? ::lseek(fd, 0, SEEK_END) : -1;
+            if (end >= static_cast<off_t>(done) &&
+                ::ftruncate(fd, end - static_cast<off_t>(done)) != 0) {
+                // Nothing more to try: a reader takes the file as damaged.
+            }
+            return fail(error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool AppendFile::sync() {
+    return m_handle >= 0 && (::fdatasync(static_cast<int>(m_handle)) == 0 || failErrno());
+}
+
+void AppendFile::close() {
+    if (m_handle >= 0)
+        ::close(static_cast<int>(m_handle));
+    m_handle = -1;
+}
+
+bool AppendFile::isFileAt(const Path& path) const {
+    std::string native;
+    struct stat mine;
+    struct stat named;
+    return m_handle >= 0 && toNative(path, native) &&
+           ::fstat(static_cast<int>(m_handle), &mine) == 0 &&
+           ::lstat(native.c_str(), &named) == 0 && mine.st_dev == named.st_dev &&
+           mine.st_ino == named.st_ino;
+}
+
 bool copyFile(const Path& from, const Path& to, bool failIfExists) {
     std::string source;
     if (!toNative(from, source))
@@ -739,6 +888,12 @@ bool createDirectory(const Path& path) {
     return ::mkdir(native.c_str(), 0777) == 0 || failErrno();
 }
 
+std::vector<Path> systemFolders() {
+    // /tmp, /home, /mnt, /media, /srv and /opt hold people's files and stay open to the runs.
+    return {u"/bin",    u"/boot", u"/dev", u"/etc",  u"/lib", u"/lib32", u"/lib64",
+            u"/libx32", u"/proc", u"/run", u"/sbin", u"/sys", u"/usr",   u"/var"};
+}
+
 Path executablePath() {
     // It cannot change while the process runs, and the journals ask for it on every entry.
     static const Path path = []() -> Path {
@@ -761,6 +916,10 @@ int lastError() {
 
 bool lastErrorIsNotFound() {
     return t_lastError == ENOENT;
+}
+
+bool lastErrorIsAlreadyExists() {
+    return t_lastError == EEXIST;
 }
 
 std::u16string lastErrorText() {

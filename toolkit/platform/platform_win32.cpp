@@ -1,6 +1,7 @@
 // Windows backend of the platform layer: every call on the wide-character Windows API.
 #include "platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <cwchar>
@@ -10,6 +11,7 @@
 #include <windows.h>
 
 #include <shellapi.h>
+#include <shlobj.h>
 
 namespace ordalix::platform {
 
@@ -302,7 +304,198 @@ bool getFileStatus(const Path& path, FileStatus& status) {
     return true;
 }
 
+namespace {
+
+// A handle on the entry itself: a link or junction is not followed.
+HANDLE openEntry(const std::wstring& path, DWORD access) {
+    return ::CreateFileW(path.c_str(), access, ShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+FILETIME fileTimeFrom(const FileTime& time) {
+    constexpr std::int64_t UnixEpoch = 116444736000000000LL;
+    const std::uint64_t ticks = static_cast<std::uint64_t>(time.secondsSinceEpoch * 10000000 +
+                                                           time.nanoseconds / 100 + UnixEpoch);
+    return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+}
+
+} // namespace
+
+bool getLinkStatus(const Path& path, FileStatus& status) {
+    std::wstring wide;
+    if (!toWide(path, wide))
+        return false;
+    Handle h(openEntry(wide, FILE_READ_ATTRIBUTES));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!h.valid() || !::GetFileInformationByHandle(h.get(), &info))
+        return failLast();
+    status.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    status.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    status.lastWriteTime = fileTimeOf(info.ftLastWriteTime);
+    status.device = info.dwVolumeSerialNumber;
+    status.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool setLastWriteTime(const Path& path, const FileTime& time) {
+    std::wstring wide;
+    if (!toWide(path, wide))
+        return false;
+    Handle h(openEntry(wide, FILE_WRITE_ATTRIBUTES));
+    const FILETIME written = fileTimeFrom(time);
+    return (h.valid() && ::SetFileTime(h.get(), nullptr, nullptr, &written)) || failLast();
+}
+
+FolderLock::FolderLock() : m_handle(0) {}
+
+FolderLock::~FolderLock() {
+    release();
+}
+
+bool FolderLock::open(const Path& folder, const Path& lockFolder, std::uint64_t& device,
+                      std::uint64_t& index) {
+    release();
+    FileStatus status;
+    if (!getFileStatus(folder, status))
+        return false;
+    if (!status.directory)
+        return fail(ERROR_DIRECTORY);
+    device = status.device;
+    index = status.index;
+    std::wstring wide;
+    if (!toWide(lockFolder, wide))
+        return false;
+    ::CreateDirectoryW(wide.c_str(), nullptr);
+    wide += L"\\" + std::to_wstring(device) + L"-" + std::to_wstring(index) + L".lock";
+    const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return failLast();
+    m_handle = reinterpret_cast<std::intptr_t>(h);
+    return true;
+}
+
+bool FolderLock::tryLock(bool exclusive) {
+    if (m_handle == 0)
+        return fail(ERROR_INVALID_HANDLE);
+    OVERLAPPED at{};
+    const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+    return ::LockFileEx(reinterpret_cast<HANDLE>(m_handle), flags, 0, 1, 0, &at) || failLast();
+}
+
+void FolderLock::release() {
+    if (m_handle != 0)
+        ::CloseHandle(reinterpret_cast<HANDLE>(m_handle)); // the lock goes with the handle
+    m_handle = 0;
+}
+
+AppendFile::AppendFile() : m_handle(0) {}
+
+AppendFile::~AppendFile() {
+    close();
+}
+
+AppendFile::AppendFile(AppendFile&& other) noexcept : m_handle(other.m_handle) {
+    other.m_handle = 0;
+}
+
+AppendFile& AppendFile::operator=(AppendFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        m_handle = other.m_handle;
+        other.m_handle = 0;
+    }
+    return *this;
+}
+
+bool AppendFile::open(const Path& path, bool createNew) {
+    close();
+    std::wstring wide;
+    if (!toWide(path, wide))
+        return false;
+    // Shared for reading and renaming: an undo reads the record while a run still writes it.
+    const HANDLE h =
+        ::CreateFileW(wide.c_str(), GENERIC_WRITE, ShareAll, nullptr,
+                      createNew ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return failLast();
+    m_handle = reinterpret_cast<std::intptr_t>(h);
+    return true;
+}
+
+bool AppendFile::isOpen() const {
+    return m_handle != 0;
+}
+
+bool AppendFile::append(const char* data, std::size_t size) {
+    if (m_handle == 0)
+        return fail(ERROR_INVALID_HANDLE);
+    const HANDLE h = reinterpret_cast<HANDLE>(m_handle);
+    std::size_t done = 0;
+    while (done < size) {
+        // Both offsets all ones: each write lands at the end, whatever the file pointer says.
+        OVERLAPPED at{};
+        at.Offset = 0xFFFFFFFFu;
+        at.OffsetHigh = 0xFFFFFFFFu;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        DWORD written = 0;
+        if (!::WriteFile(h, data + done, chunk, &written, &at) || written == 0) {
+            const DWORD error = written == 0 && ::GetLastError() == ERROR_SUCCESS
+                                    ? ERROR_DISK_FULL
+                                    : ::GetLastError();
+            LARGE_INTEGER end{};
+            if (done > 0 && ::GetFileSizeEx(h, &end) &&
+                end.QuadPart >= static_cast<LONGLONG>(done)) {
+                FILE_END_OF_FILE_INFO cut{};
+                cut.EndOfFile.QuadPart = end.QuadPart - static_cast<LONGLONG>(done);
+                ::SetFileInformationByHandle(h, FileEndOfFileInfo, &cut, sizeof cut);
+            }
+            return fail(error);
+        }
+        done += written;
+    }
+    return true;
+}
+
+bool AppendFile::sync() {
+    return m_handle != 0 && (::FlushFileBuffers(reinterpret_cast<HANDLE>(m_handle)) || failLast());
+}
+
+void AppendFile::close() {
+    if (m_handle != 0)
+        ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+    m_handle = 0;
+}
+
+bool AppendFile::isFileAt(const Path& path) const {
+    std::wstring wide;
+    if (m_handle == 0 || !toWide(path, wide))
+        return false;
+    BY_HANDLE_FILE_INFORMATION mine;
+    BY_HANDLE_FILE_INFORMATION named;
+    Handle h(openEntry(wide, FILE_READ_ATTRIBUTES));
+    return ::GetFileInformationByHandle(reinterpret_cast<HANDLE>(m_handle), &mine) && h.valid() &&
+           ::GetFileInformationByHandle(h.get(), &named) && sameFile(mine, named);
+}
+
 bool copyFile(const Path& from, const Path& to, bool failIfExists) {
+    return copyFile(from, to, failIfExists, {});
+}
+
+namespace {
+
+DWORD CALLBACK copyProgressRoutine(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER,
+                                   LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE, LPVOID data) {
+    const auto& progress = *static_cast<const CopyProgress*>(data);
+    return progress(static_cast<std::uint64_t>(done.QuadPart),
+                    static_cast<std::uint64_t>(total.QuadPart))
+               ? PROGRESS_CONTINUE
+               : PROGRESS_CANCEL;
+}
+
+} // namespace
+
+bool copyFile(const Path& from, const Path& to, bool failIfExists, const CopyProgress& progress) {
     std::wstring source;
     std::wstring destination;
     if (!toWide(from, source) || !toWide(to, destination))
@@ -328,7 +521,12 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists) {
     // CopyFileW writes in place, so a copy that fails half-way would leave a cut destination:
     // it goes to a name of its own beside it, renamed over the destination once whole.
     const std::wstring temporary = temporaryName(destination);
-    if (!::CopyFileW(source.c_str(), temporary.c_str(), TRUE)) {
+    const bool copied = progress
+                            ? ::CopyFileExW(source.c_str(), temporary.c_str(), copyProgressRoutine,
+                                            const_cast<CopyProgress*>(&progress), nullptr,
+                                            COPY_FILE_FAIL_IF_EXISTS) != 0
+                            : ::CopyFileW(source.c_str(), temporary.c_str(), TRUE) != 0;
+    if (!copied) {
         const DWORD error = ::GetLastError();
         removeTemporary(temporary);
         return fail(error);
@@ -422,6 +620,19 @@ bool createDirectory(const Path& path) {
     return ::CreateDirectoryW(wide.c_str(), nullptr) || failLast();
 }
 
+std::vector<Path> systemFolders() {
+    static const KNOWNFOLDERID* const ids[] = {&FOLDERID_Windows, &FOLDERID_ProgramFiles,
+                                               &FOLDERID_ProgramFilesX86, &FOLDERID_ProgramData};
+    std::vector<Path> folders;
+    for (const KNOWNFOLDERID* id : ids) {
+        PWSTR path = nullptr;
+        if (SUCCEEDED(::SHGetKnownFolderPath(*id, 0, nullptr, &path)) && path && *path)
+            folders.push_back(fromWide(path, std::wcslen(path)));
+        ::CoTaskMemFree(path);
+    }
+    return folders;
+}
+
 Path executablePath() {
     static const Path path = []() -> Path {
         std::vector<wchar_t> buffer(MAX_PATH);
@@ -445,6 +656,10 @@ int lastError() {
 bool lastErrorIsNotFound() {
     return t_lastError == ERROR_FILE_NOT_FOUND || t_lastError == ERROR_PATH_NOT_FOUND ||
            t_lastError == ERROR_NO_MORE_FILES;
+}
+
+bool lastErrorIsAlreadyExists() {
+    return t_lastError == ERROR_FILE_EXISTS || t_lastError == ERROR_ALREADY_EXISTS;
 }
 
 std::u16string lastErrorText() {
