@@ -148,10 +148,11 @@ end
 begin "Windows suites"
 suite_failures=0
 suite_cases=0
+mkdir -p "$zroot/logs" # where Wine can write: the sandbox's drive
 for suite in $windows_suites; do
-    log="$scratch/$suite.txt"
+    log="$zroot/logs/$suite.txt"
     (cd "$built/tests" && "${isolated[@]}" QTEST_FUNCTION_TIMEOUT=600000 timeout 1200 \
-        "$wine" "./$suite.exe" -o "$log,txt" >/dev/null 2>&1) || true
+        "$wine" "./$suite.exe" -o "Z:\\logs\\$suite.txt,txt" >/dev/null 2>&1) || true
     totals=$(grep '^Totals:' "$log" 2>/dev/null || echo "Totals: did not finish")
     echo "$suite: $totals"
     if ! echo "$totals" | grep -q ' 0 failed'; then

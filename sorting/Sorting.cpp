@@ -154,6 +154,7 @@ const QString UnreadableNameReason =
     QStringLiteral("nom illisible (codage non valide), ou disparu pendant le rangement");
 const QString UnreadableDateReason = QStringLiteral("date illisible");
 const QString FolderLinkReason = QStringLiteral("lien symbolique vers un dossier");
+const QString NotInRootReason = QStringLiteral("ce n'est pas un sous-dossier du dossier racine");
 
 // At most 15 names, then "...".
 void shorten(QStringList& names) {
@@ -636,10 +637,21 @@ void RangerDossiers(SortWindow& window) {
     int ignored = 0;
     LeftBehind notMoved(QStringLiteral(
         "%1 dossier(s) n'ont pas pu être déplacés : ils restent dans le dossier racine."));
+    // Only the root's own sub-folders move: a list that shows another folder moves nothing.
+    const QString root = withDelimiter(window.RootFolder());
+    const auto inRoot = [&](const QString& path) {
+        return path.size() > root.size() && path.startsWith(root, ordalix::FileNameCase) &&
+               !path.mid(root.size()).contains(PathDelim);
+    };
     for (int i = count - 1; i > selected; --i) {
         window.setGaugeProgress(count - i);
         const QString full = window.folderItem(i);
         const QString name = lastComponent(full);
+        if (!inRoot(full)) {
+            notMoved.add();
+            window.itemLeft(full, NotInRootReason);
+            continue;
+        }
         if (SkipFolderName(name)) {
             listIgnore.append(name);
             ++ignored;

@@ -32,6 +32,7 @@ private slots:
     void runsRefused_data();
     void runsRefused();
     void saveMakesNoLogFolderThere();
+    void folderListShowingAnotherFolderMovesNothing();
 
 private:
     std::unique_ptr<QTemporaryDir> m_data;
@@ -173,6 +174,23 @@ void TestSafety::saveMakesNoLogFolderThere() {
     QCOMPARE(TestFiles::entries(system->path()), QStringList{});
     QVERIFY(!QFileInfo::exists(journal::LogFolder(system->path())));
     QVERIFY(dialogs->shown.isEmpty());
+}
+
+void TestSafety::folderListShowingAnotherFolderMovesNothing() {
+    // The folder sort takes its folders from the list: should the list show any folder but the
+    // root (it could not follow it), none of what it shows may move.
+    QTemporaryDir root;
+    QTemporaryDir elsewhere;
+    QVERIFY(TestFiles::write(root.filePath("mine/a.txt")));
+    QVERIFY(TestFiles::write(elsewhere.filePath("theirs/b.txt")));
+    const auto before = TreeState::hashes({elsewhere.path()});
+    form->JvDirectoryEdit1->setDirectory(QDir::toNativeSeparators(root.path()));
+    form->JvDirectoryListBox1->setDirectory(QDir::toNativeSeparators(elsewhere.path()));
+    form->PageControl_Fichiers->setTabIndex(1);
+    form->Ordalix->Execute();
+    QCOMPARE(TestFiles::entries(elsewhere.path()), QStringList{"theirs"});
+    QCOMPARE(TreeState::hashes({elsewhere.path()}), before);
+    QCOMPARE(TestFiles::entries(root.path()), QStringList{"mine"});
 }
 
 QTEST_MAIN(TestSafety)

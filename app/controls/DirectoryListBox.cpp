@@ -1,5 +1,6 @@
 #include "DirectoryListBox.h"
 
+#include <QDir>
 #include <QFileIconProvider>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,8 +17,23 @@ namespace {
 
 using ordalix::PathDelim;
 
+// The top of a file system: "/", or on Windows a drive's root ("C:\").
 bool isRoot(const QString& folder) {
+#ifdef _WIN32
+    return folder.size() == 3 && folder[1] == u':' && folder[2] == PathDelim;
+#else
     return folder == QString(PathDelim);
+#endif
+}
+
+// A whole path: from "/", or on Windows from a drive's root or a network share.
+bool isWhole(const QString& folder) {
+#ifdef _WIN32
+    return (folder.size() >= 3 && folder[1] == u':' && folder[2] == PathDelim) ||
+           folder.startsWith(QStringLiteral("\\\\"));
+#else
+    return folder.startsWith(PathDelim);
+#endif
 }
 
 int indentFor(const QString& path, bool first) {
@@ -83,13 +99,13 @@ DirectoryListBox::DirectoryListBox(QWidget* parent) : QListView(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setIconSize(QSize(16, 16));
     // The first build raises no change event.
-    m_directory = QString(PathDelim);
+    m_directory = QDir::toNativeSeparators(QDir::rootPath());
     rebuild(false);
 }
 
 QString DirectoryListBox::normalise(const QString& folder) {
     QString result = folder;
-    while (result.size() > 1 && result.endsWith(PathDelim))
+    while (result.size() > 1 && result.endsWith(PathDelim) && !isRoot(result))
         result.chop(1);
     return result;
 }
@@ -130,7 +146,7 @@ void DirectoryListBox::rebuild(bool raiseChange) {
 
 void DirectoryListBox::setDirectory(const QString& folder) {
     // Only absolute paths name a folder here, as drive paths do elsewhere.
-    if (!folder.startsWith(PathDelim) || !IsFolder(folder))
+    if (!isWhole(folder) || !IsFolder(folder))
         return;
     const QString normal = normalise(folder);
     if (normal == m_directory)
