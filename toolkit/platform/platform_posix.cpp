@@ -443,6 +443,20 @@ bool getLastWriteTime(const Path& path, FileTime& time) {
     return true;
 }
 
+namespace {
+
+FileStatus statusOf(const struct stat& st) {
+    FileStatus status;
+    status.directory = S_ISDIR(st.st_mode);
+    status.size = static_cast<std::uint64_t>(st.st_size);
+    status.lastWriteTime = fileTimeOf(st);
+    status.device = static_cast<std::uint64_t>(st.st_dev);
+    status.index = static_cast<std::uint64_t>(st.st_ino);
+    return status;
+}
+
+} // namespace
+
 bool getFileStatus(const Path& path, FileStatus& status) {
     std::string native;
     if (!toNative(path, native))
@@ -450,11 +464,7 @@ bool getFileStatus(const Path& path, FileStatus& status) {
     struct stat st;
     if (::stat(native.c_str(), &st) != 0)
         return failErrno();
-    status.directory = S_ISDIR(st.st_mode);
-    status.size = static_cast<std::uint64_t>(st.st_size);
-    status.lastWriteTime = fileTimeOf(st);
-    status.device = static_cast<std::uint64_t>(st.st_dev);
-    status.index = static_cast<std::uint64_t>(st.st_ino);
+    status = statusOf(st);
     return true;
 }
 
@@ -465,11 +475,7 @@ bool getLinkStatus(const Path& path, FileStatus& status) {
     struct stat st;
     if (::lstat(native.c_str(), &st) != 0)
         return failErrno();
-    status.directory = S_ISDIR(st.st_mode);
-    status.size = static_cast<std::uint64_t>(st.st_size);
-    status.lastWriteTime = fileTimeOf(st);
-    status.device = static_cast<std::uint64_t>(st.st_dev);
-    status.index = static_cast<std::uint64_t>(st.st_ino);
+    status = statusOf(st);
     return true;
 }
 

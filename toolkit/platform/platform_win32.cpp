@@ -289,6 +289,20 @@ bool getLastWriteTime(const Path& path, FileTime& time) {
     return true;
 }
 
+namespace {
+
+FileStatus statusOf(const BY_HANDLE_FILE_INFORMATION& info) {
+    FileStatus status;
+    status.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    status.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    status.lastWriteTime = fileTimeOf(info.ftLastWriteTime);
+    status.device = info.dwVolumeSerialNumber;
+    status.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return status;
+}
+
+} // namespace
+
 bool getFileStatus(const Path& path, FileStatus& status) {
     std::wstring wide;
     if (!toWide(path, wide))
@@ -296,11 +310,7 @@ bool getFileStatus(const Path& path, FileStatus& status) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!queryInformation(wide, info))
         return false;
-    status.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    status.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    status.lastWriteTime = fileTimeOf(info.ftLastWriteTime);
-    status.device = info.dwVolumeSerialNumber;
-    status.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    status = statusOf(info);
     return true;
 }
 
@@ -329,11 +339,7 @@ bool getLinkStatus(const Path& path, FileStatus& status) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!h.valid() || !::GetFileInformationByHandle(h.get(), &info))
         return failLast();
-    status.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    status.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    status.lastWriteTime = fileTimeOf(info.ftLastWriteTime);
-    status.device = info.dwVolumeSerialNumber;
-    status.index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    status = statusOf(info);
     return true;
 }
 
