@@ -12,7 +12,7 @@ jobs=$(nproc)
 diff_seconds=${DIFF_SECONDS:-60}
 # The program's test suites that run under Wine: the others need what only Linux has (see the
 # README's Windows section).
-windows_suites=${WINDOWS_SUITES:-"tst_toolkit_text"}
+windows_suites=${WINDOWS_SUITES:-"tst_toolkit_text tst_toolkit_folders tst_toolkit_dialogs tst_safety"}
 
 stage_names=()
 stage_times=()

@@ -132,7 +132,7 @@ void TestSafety::runsRefused() {
     for (int i = 0; i < 6; ++i)
         QVERIFY(TestFiles::write(system->filePath(QString("file%1.txt").arg(i))));
     QVERIFY(TestFiles::write(system->filePath("album/photo.jpg")));
-    QString folder = system->path();
+    QString folder = QDir::toNativeSeparators(system->path());
     if (throughLink) {
         folder = path("link");
         QVERIFY(QFile::link(system->path(), folder));

@@ -28,7 +28,9 @@ private slots:
     void folderOrFile();
 
 private:
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString path(const QString& name) const {
+        return QDir::toNativeSeparators(m_dir->filePath(name));
+    }
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -109,6 +111,9 @@ void TestToolkitFolders::countAllFiles() {
 }
 
 void TestToolkitFolders::countAllFilesSkipsLinksAndHiddenFolders() {
+#ifdef _WIN32
+    QSKIP("symbolic links need a privilege on Windows, and its hidden folders are marked so");
+#endif
     QVERIFY(TestFiles::write(path("top/a.txt")));
     QVERIFY(TestFiles::write(path("top/.hidden/one.txt")));
     QVERIFY(TestFiles::write(path("top/.hidden/two.txt")));
@@ -175,6 +180,10 @@ void TestToolkitFolders::folderOrFile() {
     QFETCH(QString, name);
     QFETCH(bool, folder);
     QFETCH(bool, file);
+#ifdef _WIN32
+    if (QString(QTest::currentDataTag()).contains("link"))
+        QSKIP("symbolic links need a privilege on Windows");
+#endif
     QVERIFY(QDir().mkpath(path("dir")));
     QVERIFY(TestFiles::write(path("file.txt")));
     QVERIFY(QFile::link(path("dir"), path("dirlink")));
