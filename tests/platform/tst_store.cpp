@@ -80,6 +80,25 @@ TEST_CASE("reads: defaults, folded names, quotes and the cap") {
     CHECK(readProfileString(u"s", u"k", Missing, folder) == Missing);
 }
 
+TEST_CASE("a file of many sections: every section is found after the first read") {
+    // More headers than the look-up's tags can tell apart: names that share a tag are told
+    // apart by reading their headers.
+    const Path folder = freshFolder("many");
+    const Path file = join(folder, u"many.ini");
+    constexpr int Sections = 70000;
+    std::string bytes;
+    for (int i = 0; i < Sections; ++i)
+        bytes += "[S" + std::to_string(i) + "]\r\nk=v" + std::to_string(i) + "\r\n";
+    writeBytes(file, bytes);
+    CHECK(readProfileString(u"absent", u"k", Missing, file) == Missing); // reads it all
+    for (int i = 0; i < Sections; i += 61) {
+        const std::string n = std::to_string(i);
+        CHECK(readProfileString(u16("s" + n), u"K", Missing, file) == u16("v" + n));
+    }
+    CHECK(readProfileString(u"S69999", u"k", Missing, file) == u"v69999");
+    CHECK(readProfileString(u"S70000", u"k", Missing, file) == Missing);
+}
+
 TEST_CASE("a rewrite keeps the file's own marks, and refuses a read-only file") {
     const Path folder = freshFolder("keep");
     const Path file = join(folder, u"keep.ini");

@@ -41,6 +41,9 @@ struct Stamp {
 // The stamp of the file a path leads to. False with error 0 when there is no such file.
 bool stampOf(const NativePath& path, Stamp& stamp, int& error);
 
+// The largest piece readPieces hands over.
+inline constexpr std::size_t PieceSize = 128 * 1024;
+
 // Reads a regular file from `offset` in pieces, handing each to `piece` until it returns false
 // or the file ends, and gives the stamp of the file read; 0 or the error.
 int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include <fcntl.h>
@@ -93,11 +94,14 @@ int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     stamp = stampFrom(st);
-    // No larger than what is left to read: a small file costs no large buffer.
+    // No larger than what is left to read: a small file costs no large buffer. Pieces of a
+    // large one stay small, and their memory is not cleared first: reading a file of tens of
+    // megabytes is then a matter of copying it, not of the memory's first touches.
     const off_t left = st.st_size > static_cast<off_t>(offset) ? st.st_size - offset : 0;
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<off_t>(left + 1, 1 << 20)));
+    const auto size = static_cast<std::size_t>(std::min<off_t>(left + 1, PieceSize));
+    const std::unique_ptr<char[]> buffer(new char[size]);
     for (off_t at = static_cast<off_t>(offset);;) {
-        const ssize_t n = ::pread(fd.get(), buffer.data(), buffer.size(), at);
+        const ssize_t n = ::pread(fd.get(), buffer.get(), size, at);
         if (n == 0)
             return 0;
         if (n < 0) {
@@ -106,7 +110,7 @@ int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
             return errno;
         }
         at += n;
-        if (!piece(buffer.data(), static_cast<std::size_t>(n)))
+        if (!piece(buffer.get(), static_cast<std::size_t>(n)))
             return 0;
     }
 }

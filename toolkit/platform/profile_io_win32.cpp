@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include <windows.h>
@@ -165,14 +166,15 @@ int readPieces(const NativePath& path, std::uint64_t offset, Stamp& stamp,
     at.QuadPart = static_cast<LONGLONG>(offset);
     if (!::SetFilePointerEx(h.get(), at, nullptr, FILE_BEGIN))
         return static_cast<int>(::GetLastError());
-    // No larger than what is left to read: a small file costs no large buffer.
+    // No larger than what is left to read, and not cleared first (see the POSIX reader).
     const std::uint64_t left = stamp.size > offset ? stamp.size - offset : 0;
-    std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(left + 1, 1 << 20)));
+    const auto size = static_cast<DWORD>(std::min<std::uint64_t>(left + 1, PieceSize));
+    const std::unique_ptr<char[]> buffer(new char[size]);
     for (;;) {
         DWORD n = 0;
-        if (!::ReadFile(h.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr))
+        if (!::ReadFile(h.get(), buffer.get(), size, &n, nullptr))
             return static_cast<int>(::GetLastError());
-        if (n == 0 || !piece(buffer.data(), n))
+        if (n == 0 || !piece(buffer.get(), n))
             return 0;
     }
 }

@@ -1,6 +1,7 @@
 #include "profile_scan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <list>
 #include <unordered_map>
@@ -24,19 +25,28 @@ struct Memo {
     bool markedUtf8 = false;
     // The names of every header before `covered`, as bits of their hashes: a name whose bit
     // is clear is not there, and its look-up reads on from `covered` only.
-    std::vector<std::uint64_t> seen; // a bit per 8 bytes of the file, 4,096 at least
+    // A bit per 32 to 64 bytes of the file, 4,096 at least: small enough to stay in the
+    // processor's cache while a large file is read.
+    std::vector<std::uint64_t> seen;
     std::uint64_t covered = 0;
     bool complete = false; // `covered` is the whole file
-    // Where each of those headers starts, with its bit, packed (offset from the one before,
-    // then bit, as variable-length numbers): a name whose bit is set is looked for there.
+    // Where each of those headers starts, with its bit's low 16 bits, packed (offset from the
+    // one before as a variable-length number, then those two bytes): a name whose bit is set
+    // is looked for where the low bits match, and a header of another name there is passed.
     std::string places;
     std::uint64_t lastPlace = 0;
 };
 
-void putNumber(std::string& out, std::uint64_t n) {
+// A header's place: its offset from the one before, then its tag.
+void putPlace(std::string& out, std::uint64_t n, std::uint64_t bit) {
+    char bytes[12];
+    std::size_t count = 0;
     for (; n >= 0x80; n >>= 7)
-        out += static_cast<char>((n & 0x7F) | 0x80);
-    out += static_cast<char>(n);
+        bytes[count++] = static_cast<char>((n & 0x7F) | 0x80);
+    bytes[count++] = static_cast<char>(n);
+    bytes[count++] = static_cast<char>(bit & 0xFF);
+    bytes[count++] = static_cast<char>((bit >> 8) & 0xFF);
+    out.append(bytes, count);
 }
 
 std::uint64_t takeNumber(const std::string& in, std::size_t& at) {
@@ -55,7 +65,7 @@ std::uint64_t nameBit(const Memo& memo, const char* from, const char* to) {
     for (const char* c = from; c < to; ++c)
         h = (h ^ static_cast<unsigned char>(*c >= 'A' && *c <= 'Z' ? *c + 32 : *c)) *
             1099511628211ull;
-    return h % (memo.seen.size() * 64);
+    return h & (memo.seen.size() * 64 - 1); // a power of two: no division per header
 }
 
 std::uint64_t bitOf(const Memo& memo, const std::u16string& folded) {
@@ -174,8 +184,7 @@ Outcome pass(Memo& memo, const io::NativePath& path, std::uint64_t offset, bool 
             if (header && contiguous) {
                 const std::uint64_t bit = nameBit(memo, from, to);
                 memo.seen[bit / 64] |= std::uint64_t(1) << (bit % 64);
-                putNumber(memo.places, lineStart - memo.lastPlace);
-                putNumber(memo.places, bit);
+                putPlace(memo.places, lineStart - memo.lastPlace, bit);
                 memo.lastPlace = lineStart;
             }
             if (header && sameName(from, to, section)) {
@@ -337,7 +346,10 @@ ScanResult scanValue(const io::NativePath& path, const std::u16string& foldedSec
         Memo memo;
         memo.path = path;
         memo.stamp = stamp;
-        memo.seen.resize(std::max<std::uint64_t>(64, stamp.size / 8 / 64 + 1));
+        memo.seen.resize(std::bit_floor(std::max<std::uint64_t>(64, stamp.size / 32 / 64 + 1)));
+        // Room for a header every 16 bytes or so, taken only as it is written: growing it
+        // by copies would cost a large file's first read as much as the reading itself.
+        memo.places.reserve(static_cast<std::size_t>(stamp.size / 16));
         g_memos.push_front(std::move(memo));
         if (g_memos.size() > 8)
             g_memos.pop_back();
@@ -358,11 +370,14 @@ ScanResult scanValue(const io::NativePath& path, const std::u16string& foldedSec
         bool settled = false;
         outcome = Outcome::Absent;
         if (seen(memo, foldedSection)) {
-            const std::uint64_t bit = bitOf(memo, foldedSection);
+            const std::uint64_t tag = bitOf(memo, foldedSection) & 0xFFFF;
             std::uint64_t place = 0;
-            for (std::size_t at = 0; at < memo.places.size() && !settled;) {
+            for (std::size_t at = 0; at + 2 < memo.places.size() && !settled;) {
                 place += takeNumber(memo.places, at);
-                if (takeNumber(memo.places, at) != bit)
+                const auto low = static_cast<unsigned char>(memo.places[at]);
+                const auto high = static_cast<unsigned char>(memo.places[at + 1]);
+                at += 2;
+                if ((std::uint64_t(high) << 8 | low) != tag)
                     continue;
                 outcome = pass(memo, path, place, false, true, foldedSection, foldedKey, value);
                 settled = memo.bodies.count(foldedSection) || outcome == Outcome::Changed ||
