@@ -721,16 +721,25 @@ private slots:
         QFETCH(QString, expected);
         // The program's folder exists and may be written: the settings stay beside it.
         QVERIFY(QDir().mkpath(path("opt/o")) && QDir().mkpath(path("opt/o.d")));
-        ExeNames::setExecutablePathForTesting(path(executable.mid(1)));
-        QCOMPARE(DefaultIniFile(), path(expected.mid(1)));
+        // The program's own path comes in the system's form, as the system gives it.
+        ExeNames::setExecutablePathForTesting(QDir::toNativeSeparators(path(executable.mid(1))));
+        QCOMPARE(DefaultIniFile(), QDir::toNativeSeparators(path(expected.mid(1))));
     }
 
     void defaultIniFileOfAnInstalledProgram() {
         // A folder the program may not write (here one that does not exist, as for a program
         // whose folder is read-only): the same name in the user's configuration folder.
+#ifdef _WIN32
+        ExeNames::setExecutablePathForTesting("C:\\nonexistent\\bin\\ordalix.exe");
+        // Windows programs keep their settings in the roaming profile.
+        const QString config =
+            QDir::toNativeSeparators(qEnvironmentVariable("APPDATA") + QStringLiteral("/Ordalix"));
+        QCOMPARE(DefaultIniFile(), config + "\\ordalix.INI");
+#else
         ExeNames::setExecutablePathForTesting("/nonexistent/bin/ordalix");
         const QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
         QCOMPARE(DefaultIniFile(), config + "/ordalix.INI");
+#endif
         QVERIFY(QFileInfo(config).isDir());
         ExeNames::setExecutablePathForTesting({});
     }
