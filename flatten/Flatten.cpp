@@ -200,7 +200,7 @@ struct PlanWalk {
 PlanWalk planOf(const QString& topFolder) {
     PlanWalk plan;
     plan.topLength = withDelimiter(topFolder).size();
-    plan.topName = ExeNames::fileName(QDir::cleanPath(topFolder));
+    plan.topName = ExeNames::fileName(QDir::toNativeSeparators(QDir::cleanPath(topFolder)));
     platform::FindHandle search;
     platform::FindData entry;
     for (bool found = search.findFirst(
