@@ -1,6 +1,8 @@
 // Windows backend of the platform layer: every call on the wide-character Windows API.
 #include "platform.h"
 
+#include "error_text_win32.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -371,7 +373,9 @@ bool FolderLock::open(const Path& folder, const Path& lockFolder, std::uint64_t&
     std::wstring wide;
     if (!toWide(lockFolder, wide))
         return false;
-    ::CreateDirectoryW(wide.c_str(), nullptr);
+    // With the folders above it: on a first run the records' folder does not exist yet, and
+    // without the lock file two runs would not see each other.
+    ::SHCreateDirectoryExW(nullptr, wide.c_str(), nullptr);
     wide += L"\\" + std::to_wstring(device) + L"-" + std::to_wstring(index) + L".lock";
     const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll, nullptr,
                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -509,8 +513,9 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists, const CopyPro
     BY_HANDLE_FILE_INFORMATION in;
     if (!queryInformation(source, in))
         return false;
+    // The codes CopyFileW gives, with what they mean here.
     if (in.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return fail(ERROR_ACCESS_DENIED); // what CopyFileW says of a folder
+        return fail(ERROR_ACCESS_DENIED, L"c'est un dossier");
     BY_HANDLE_FILE_INFORMATION existing;
     const bool exists = queryInformation(destination, existing);
     if (exists) {
@@ -518,11 +523,21 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists, const CopyPro
             return fail(ERROR_SHARING_VIOLATION,
                         L"La source et la destination sont le m\u00EAme fichier.");
         if (existing.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            return fail(ERROR_ACCESS_DENIED);
+            return fail(ERROR_ACCESS_DENIED, L"c'est un dossier");
         if (failIfExists)
             return fail(ERROR_FILE_EXISTS);
+        // A read-only file is not replaced, as CopyFileW would not (the rename below would).
+        if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+            return fail(ERROR_ACCESS_DENIED);
     } else if (t_lastError != ERROR_FILE_NOT_FOUND) {
-        return false; // the folder itself is missing or unreadable
+        // The folder itself is missing or unreadable, or is a file.
+        const std::size_t cut = destination.find_last_of(L"\\/");
+        const DWORD above = cut == std::wstring::npos
+                                ? INVALID_FILE_ATTRIBUTES
+                                : ::GetFileAttributesW(destination.substr(0, cut).c_str());
+        if (above != INVALID_FILE_ATTRIBUTES && !(above & FILE_ATTRIBUTE_DIRECTORY))
+            return fail(ERROR_PATH_NOT_FOUND, L"ce n'est pas un dossier");
+        return false;
     }
     // CopyFileW writes in place, so a copy that fails half-way would leave a cut destination:
     // it goes to a name of its own beside it, renamed over the destination once whole.
@@ -671,6 +686,10 @@ bool lastErrorIsAlreadyExists() {
 std::u16string lastErrorText() {
     if (!t_lastErrorText.empty())
         return fromWide(t_lastErrorText);
+    // French whatever the system's language; the system's own words for the rare others.
+    const std::wstring french = win32::frenchErrorText(t_lastError);
+    if (!french.empty())
+        return fromWide(french);
     wchar_t* text = nullptr;
     const DWORD n = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -686,7 +705,10 @@ std::u16string lastErrorText() {
 }
 
 std::u16string errorText(int error) {
-    // The C run-time's errno texts, as the user's Windows language gives them.
+    const std::wstring french = win32::frenchErrnoText(error);
+    if (!french.empty())
+        return fromWide(french);
+    // The C run-time's text for the rare others.
     const wchar_t* text = ::_wcserror(error);
     return fromWide(text ? std::wstring(text) : L"Erreur " + std::to_wstring(error));
 }
