@@ -73,7 +73,9 @@ private slots:
     void windowDropDeliversAllPaths();
 
 private:
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    // Paths in the system's form, as the controls give them.
+    QString path(const QString& name) const { return TestFiles::native(m_dir->filePath(name)); }
+    QString dirPath() const { return TestFiles::native(m_dir->path()); }
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -90,12 +92,17 @@ void TestControls::cleanup() {
 void TestControls::fileListShowsDottedVisibleFiles() {
     for (const char* name : {"c.txt", "README", "B.TXT", ".h.txt", "a.txt", "a.b.c", "é.txt"})
         QVERIFY(TestFiles::write(path(name)));
+    QVERIFY(TestFiles::hide(path(".h.txt")));
     QVERIFY(QDir().mkpath(path("folder.d")));
-    QVERIFY(QFile::link(path("a.txt"), path("link.txt")));
+    // A link to a file is listed as a file.
+    const bool linked = TestFiles::link(path("a.txt"), path("link.txt"));
+    QStringList expected{"a.b.c", "a.txt", "B.TXT", "c.txt", "é.txt"};
+    if (linked)
+        expected.append("link.txt");
     FileListBox list;
-    list.setDirectory(m_dir->path());
-    QCOMPARE(list.Items(), (QStringList{"a.b.c", "a.txt", "B.TXT", "c.txt", "é.txt", "link.txt"}));
-    QCOMPARE(list.model()->rowCount(), 6);
+    list.setDirectory(dirPath());
+    QCOMPARE(list.Items(), expected);
+    QCOMPARE(list.model()->rowCount(), expected.size());
     QCOMPARE(list.model()->index(2, 0).data().toString(), QStringLiteral("B.TXT"));
 
     // A folder that cannot be read shows nothing, without a word.
@@ -107,7 +114,7 @@ void TestControls::fileListSelection() {
     QVERIFY(TestFiles::write(path("a.txt")));
     QVERIFY(TestFiles::write(path("b.txt")));
     FileListBox list;
-    list.setDirectory(m_dir->path());
+    list.setDirectory(dirPath());
     QCOMPARE(list.ItemIndex(), -1);
     QCOMPARE(list.FileName(), QString());
     list.setSelected(1, true);
@@ -122,30 +129,42 @@ void TestControls::fileListSelection() {
 void TestControls::folderListRows() {
     for (const char* name : {"top/zeta", "top/Alpha", "top/beta", "top/.hidden"})
         QVERIFY(QDir().mkpath(path(name)));
+    QVERIFY(TestFiles::hide(path("top/.hidden")));
     QVERIFY(TestFiles::write(path("top/file.txt")));
-    QVERIFY(QFile::link(path("top/beta"), path("top/linked")));
+    // A link to a folder is listed as a folder.
+    const bool linked = TestFiles::link(path("top/beta"), path("top/linked"));
     DirectoryListBox list;
-    list.setDirectory(path("top") + "/"); // as the platform reports it: no trailing delimiter
+    list.setDirectory(path("top") + QDir::separator()); // reported without the delimiter
     QCOMPARE(list.Directory(), path("top"));
 
-    const QStringList pieces = path("top").split('/', Qt::SkipEmptyParts);
+    // The drive's root, each folder down to this one, then its sub-folders.
+    const QChar delimiter = QDir::separator();
+    const QString top = path("top");
+#ifdef _WIN32
+    QStringList expected{top.left(3)}; // "C:\"
+    QString ancestor = top.left(2);
+    const QStringList pieces = top.mid(3).split(delimiter, Qt::SkipEmptyParts);
+#else
     QStringList expected{"/"};
     QString ancestor;
+    const QStringList pieces = top.split(delimiter, Qt::SkipEmptyParts);
+#endif
     for (const QString& piece : pieces)
-        expected.append(ancestor += "/" + piece);
+        expected.append(ancestor += delimiter + piece);
     const int current = int(expected.size()) - 1;
     for (const char* name : {"Alpha", "beta", "linked", "zeta"})
-        expected.append(path("top/") + name);
+        if (linked || QLatin1String(name) != QLatin1String("linked"))
+            expected.append(path("top/") + name);
     QCOMPARE(list.Items(), expected);
     QCOMPARE(list.ItemIndex(), current);
-    QCOMPARE(list.Count() - list.ItemIndex() - 1, 4);
+    QCOMPARE(list.Count() - list.ItemIndex() - 1, linked ? 4 : 3);
 
-    const QList<FolderRow> rows = DirectoryListBox::buildRows(path("top"));
+    const QList<FolderRow> rows = DirectoryListBox::buildRows(top);
     QCOMPARE(rows.first().indent, 2);
     QCOMPARE(rows.at(1).indent, 6 + 4);
     QCOMPARE(rows.at(current).display, QStringLiteral("top"));
-    QCOMPARE(rows.at(current).indent, 6 + 4 * int(path("top").count('/')));
-    QCOMPARE(rows.last().indent, 6 + 4 * int(path("top/zeta").count('/')));
+    QCOMPARE(rows.at(current).indent, 6 + 4 * int(top.count(delimiter)));
+    QCOMPARE(rows.last().indent, 6 + 4 * int(path("top/zeta").count(delimiter)));
 
     // A folder without sub-folders shows none below its own row.
     list.setDirectory(path("top/zeta"));
@@ -153,10 +172,12 @@ void TestControls::folderListRows() {
 }
 
 void TestControls::folderListRoot() {
-    const QList<FolderRow> rows = DirectoryListBox::buildRows("/");
-    QCOMPARE(rows.first().path, QStringLiteral("/"));
+    // The root of the drive the tests run on.
+    const QString root = QDir::toNativeSeparators(QDir::rootPath());
+    const QList<FolderRow> rows = DirectoryListBox::buildRows(root);
+    QCOMPARE(rows.first().path, root);
     QVERIFY(rows.size() > 1);
-    QCOMPARE(rows.at(1).path.count('/'), 1); // "/usr", not "//usr"
+    QCOMPARE(rows.at(1).path.count(QDir::separator()), 1); // "/usr", not "//usr"
 }
 
 void TestControls::folderListChangeEvents() {
@@ -187,8 +208,8 @@ void TestControls::folderListDoubleClickOpensFirst() {
     const int row = list.ItemIndex() - 1; // the parent's row
     const QPoint at = list.visualRect(list.model()->index(row, 0)).center();
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, at);
-    QCOMPARE(seen, QStringList{m_dir->path()});
-    QCOMPARE(list.Directory(), m_dir->path());
+    QCOMPARE(seen, QStringList{dirPath()});
+    QCOMPARE(list.Directory(), dirPath());
 }
 
 void TestControls::chooserWritesAndDialog() {
@@ -196,8 +217,8 @@ void TestControls::chooserWritesAndDialog() {
     edit.setDialogText("Dossier racine");
     QVERIFY(edit.isReadOnly());
     QSignalSpy changes(&edit, &DirectoryEdit::Change);
-    edit.setDirectory(m_dir->path());
-    edit.setDirectory(m_dir->path());
+    edit.setDirectory(dirPath());
+    edit.setDirectory(dirPath());
     QCOMPARE(changes.size(), 1);
 
     RecordingPresenter dialogs;
@@ -210,7 +231,7 @@ void TestControls::chooserWritesAndDialog() {
     QCOMPARE(edit.InitialDir(), path("chosen"));
     QCOMPARE(changes.size(), 2);
     QCOMPARE(dialogs.folderDialogs,
-             (QStringList{m_dir->path() + "|Dossier racine", m_dir->path() + "|Dossier racine"}));
+             (QStringList{dirPath() + "|Dossier racine", dirPath() + "|Dossier racine"}));
 }
 
 void TestControls::chooserDrops_data() {

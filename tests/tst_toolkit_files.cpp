@@ -13,6 +13,8 @@
 #ifndef _WIN32
 #include <unistd.h>
 #else
+#include <windows.h>
+
 #include "platform.h"
 #include "platform_convert.h"
 #endif
@@ -101,7 +103,8 @@ private slots:
     void countFiles();
 
 private:
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    // Paths in the system's form, as the program's own are.
+    QString path(const QString& name) const { return TestFiles::native(m_dir->filePath(name)); }
     std::unique_ptr<QTemporaryDir> m_dir;
     QStringList m_cleanup;
 };
@@ -157,14 +160,16 @@ void TestToolkitFiles::copyOntoItselfFails() {
     const QString file = path("file.txt");
     QVERIFY(TestFiles::write(file, "precious"));
     QVERIFY(QDir().mkpath(path("sub")));
-    QVERIFY(QFile::link(file, path("link.txt")));
+    const bool linked = TestFiles::link(file, path("link.txt"));
+    if (spelling == "link.txt" && !linked)
+        QSKIP("no symbolic link can be made here");
     std::error_code error;
     std::filesystem::create_hard_link(file.toStdWString(), path("hard.txt").toStdWString(), error);
     QVERIFY(!error);
 
     QVERIFY(!FileCopy(file, m_dir->path() + "/" + spelling));
     QCOMPARE(TestFiles::read(file), QByteArray("precious"));
-    QVERIFY(QFileInfo(path("link.txt")).isSymLink());
+    QVERIFY(!linked || QFileInfo(path("link.txt")).isSymLink());
     QVERIFY(leftovers(m_dir->path()).isEmpty());
 }
 
@@ -174,6 +179,18 @@ void TestToolkitFiles::copyFailureKeepsDestination() {
     const QString folder = path("locked");
     QVERIFY(TestFiles::write(source, "new"));
     QVERIFY(TestFiles::write(folder + "/target.txt", "old"));
+#ifdef _WIN32
+    // Windows' counterpart: a read-only file, which nobody may replace.
+    const std::wstring target = TestFiles::native(folder + "/target.txt").toStdWString();
+    QVERIFY(::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    const bool copied = FileCopy(source, folder + "/target.txt");
+    const QString reason = LastFileErrorText();
+    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    QVERIFY(!copied);
+    QCOMPARE(TestFiles::read(folder + "/target.txt"), QByteArray("old"));
+    QVERIFY(leftovers(folder).isEmpty());
+    QCOMPARE(reason, QStringLiteral("permission refusée"));
+#else
     if (TestFiles::run("mount", {"--bind", folder, folder}) != 0)
         QSKIP("bind mounts are not permitted here");
     const bool readOnly = TestFiles::run("mount", {"-o", "remount,bind,ro", folder}) == 0;
@@ -186,6 +203,7 @@ void TestToolkitFiles::copyFailureKeepsDestination() {
     QCOMPARE(kept, QByteArray("old"));
     QVERIFY(left.isEmpty());
     QVERIFY(!LastFileErrorText().isEmpty());
+#endif
 }
 
 void TestToolkitFiles::copyRefusalsSayWhyInFrench_data() {
@@ -337,6 +355,13 @@ void TestToolkitFiles::recycleIntoTrash_data() {
 
 void TestToolkitFiles::recycleIntoTrash() {
     QFETCH(QString, name);
+#ifdef _WIN32
+    if (name.contains('\n') || name.contains('"'))
+        QSKIP("a Windows name holds no line break and no double quote");
+    if (name.size() > 100 && TestFiles::underWine())
+        QSKIP("Wine's recycle bin keeps an item under its own name, which the Linux file system "
+              "refuses past 255 bytes");
+#endif
     const QString file = path(name);
     QVERIFY(TestFiles::write(file, "trash me"));
     QVERIFY2(RecycleFile(file), qPrintable(LastFileErrorText()));
@@ -351,8 +376,13 @@ void TestToolkitFiles::recycleIntoTrash() {
         QVERIFY(at >= 0);
         const QByteArray line = encoded.mid(at + 5, encoded.indexOf('\n', at) - at - 5);
         QVERIFY2(!line.contains('\n') && !line.contains(' '), line.constData());
+#ifdef _WIN32
+        if (!TestFiles::trashInfoNames(encoded, file))
+            continue;
+#else
         if (QUrl::fromPercentEncoding(line) != file)
             continue;
+#endif
         found = true;
         const QString stored = trash + "/files/" + info.chopped(int(strlen(".trashinfo")));
         QCOMPARE(TestFiles::read(stored), QByteArray("trash me"));
@@ -402,10 +432,13 @@ void TestToolkitFiles::dateString() {
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     QVERIFY(TestFiles::write(path("file.txt")));
     QVERIFY(TestFiles::setModified(path("file.txt"), QDateTime(QDate(2021, 3, 5), QTime(9, 0))));
-    QVERIFY(QFile::link(path("file.txt"), path("link.txt")));
-    QVERIFY(TestFiles::setModified(path("link.txt"), QDateTime(QDate(2010, 1, 1), QTime(9, 0))));
+    // A link's date is its file's.
+    if (TestFiles::link(path("file.txt"), path("link.txt"))) {
+        QVERIFY(
+            TestFiles::setModified(path("link.txt"), QDateTime(QDate(2010, 1, 1), QTime(9, 0))));
+        QCOMPARE(FileDateStr(path("link.txt")), QStringLiteral("05/03/2021"));
+    }
     QCOMPARE(FileDateStr(path("file.txt")), QStringLiteral("05/03/2021"));
-    QCOMPARE(FileDateStr(path("link.txt")), QStringLiteral("05/03/2021"));
     QCOMPARE(FileDateStr(m_dir->path()), QString());
     QCOMPARE(FileDateStr(path("missing")), QString());
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -417,12 +450,15 @@ void TestToolkitFiles::countFiles() {
     QVERIFY(TestFiles::write(path("root/a.txt")));
     QVERIFY(TestFiles::write(path("root/noext")));
     QVERIFY(TestFiles::write(path("root/.hidden")));
+    QVERIFY(TestFiles::hide(path("root/.hidden")));
     QVERIFY(TestFiles::write(path("root/sub/deeper.txt")));
-    QVERIFY(QFile::link(path("root/sub"), path("root/linked-folder")));
-    QVERIFY(QFile::link(path("root/a.txt"), path("root/linked-file")));
+    // A link to a file counts as one; a link to a folder is not entered.
+    const bool linked = TestFiles::link(path("root/sub"), path("root/linked-folder")) &&
+                        TestFiles::link(path("root/a.txt"), path("root/linked-file"));
+    const int all = linked ? 4 : 3;
 
-    QCOMPARE(CountFiles(path("root"), "*.*"), 4);
-    QCOMPARE(CountFiles(path("root") + "/", "*.*"), 4);
+    QCOMPARE(CountFiles(path("root"), "*.*"), all);
+    QCOMPARE(CountFiles(path("root") + QDir::separator(), "*.*"), all);
     QCOMPARE(CountFiles(path("root"), "*.TXT"), 1);
     QCOMPARE(CountFiles(path("root"), "?oext"), 1);
     QCOMPARE(CountFiles(path("missing"), "*.*"), 0);

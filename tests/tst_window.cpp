@@ -39,7 +39,7 @@ private slots:
     void innerTabChangesCaption();
     void enterClicksDefaultButton();
     void refreshAndExplore();
-    void explored(const QUrl& url) { m_explored.append(url.toLocalFile()); }
+    void explored(const QUrl& url) { m_explored.append(TestFiles::native(url.toLocalFile())); }
     void autoModeStates();
     void timerTick_data();
     void timerTick();
@@ -98,7 +98,7 @@ void TestWindow::layoutAndInitialValues() {
     QVERIFY(!form->Timer1->isActive());
     QCOMPARE(form->Timer1->interval(), 6000);
     QVERIFY(!form->Gauge1->isVisible());
-    QCOMPARE(form->JvDirectoryEdit1->Directory(), appFolder->path() + "/"); // no settings yet
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), programFolder()); // no settings yet
     QCOMPARE(form->Raffraichir1->shortcut(), QKeySequence(Qt::Key_F5));
     QCOMPARE(form->mnu_ANNULER->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     QStringList menu;
@@ -205,30 +205,31 @@ void TestWindow::previews() {
     form->chk_D->setChecked(day);
     form->chk_A->setChecked(!year);
     form->chk_A->setChecked(year);
-    QCOMPARE(panel0(), preview);
+    QCOMPARE(panel0(), TestFiles::native(preview));
     form->chk_ABC->setChecked(true);
-    QCOMPARE(panel0(), QStringLiteral("A/..."));
+    QCOMPARE(panel0(), TestFiles::native("A/..."));
     form->chk_ABC->setChecked(false);
-    QCOMPARE(panel0(), QStringLiteral("A/..."));
+    QCOMPARE(panel0(), TestFiles::native("A/..."));
 }
 
 void TestWindow::rootFolderFeedsTheLists() {
     for (const char* name : {"a.txt", "B.TXT", "README", "c.txt", ".h.txt"})
         QVERIFY(TestFiles::write(path(name)));
+    QVERIFY(TestFiles::hide(path(".h.txt")));
     QVERIFY(QDir().mkpath(path("sub")));
     QSignalSpy flattenChanges(form->JvDirectoryListBox2, &DirectoryListBox::Change);
-    form->JvDirectoryEdit1->setDirectory(root->path());
-    QCOMPARE(form->JvFileListBox1->Directory(), root->path());
+    form->JvDirectoryEdit1->setDirectory(rootPath());
+    QCOMPARE(form->JvFileListBox1->Directory(), rootPath());
     QCOMPARE(form->JvFileListBox1->Items(), (QStringList{"a.txt", "B.TXT", "c.txt"}));
-    QCOMPARE(form->JvDirectoryListBox1->Directory(), root->path());
-    QCOMPARE(form->JvDirectoryListBox2->Directory(), root->path());
+    QCOMPARE(form->JvDirectoryListBox1->Directory(), rootPath());
+    QCOMPARE(form->JvDirectoryListBox2->Directory(), rootPath());
     QCOMPARE(flattenChanges.size(), 1);
     QCOMPARE(panel0(), QStringLiteral("3 fichiers à ranger     "));
-    QVERIFY(form->lbl_derange->text().endsWith(": " + QDir(root->path()).dirName()));
+    QVERIFY(form->lbl_derange->text().endsWith(": " + QDir(rootPath()).dirName()));
 
     // The same folder again: nothing is re-read.
     QVERIFY(TestFiles::write(path("d.txt")));
-    form->JvDirectoryEdit1->setDirectory(root->path());
+    form->JvDirectoryEdit1->setDirectory(rootPath());
     QCOMPARE(form->JvFileListBox1->Count(), 3);
     QCOMPARE(flattenChanges.size(), 1);
 }
@@ -237,7 +238,7 @@ void TestWindow::statusCountByOuterTab() {
     QVERIFY(QDir().mkpath(path("one")));
     QVERIFY(QDir().mkpath(path("two")));
     QVERIFY(TestFiles::write(path("x.txt")));
-    form->JvDirectoryEdit1->setDirectory(root->path());
+    form->JvDirectoryEdit1->setDirectory(rootPath());
     QTest::mouseClick(form->PageControl_Range->tabBar(), Qt::LeftButton, {},
                       form->PageControl_Range->tabBar()->tabRect(1).center());
     QCOMPARE(form->PageControl_Range->TabIndex(), 1);
@@ -280,8 +281,8 @@ void TestWindow::doubleClickAncestorRow() {
     const QModelIndex parentRow = list->model()->index(list->ItemIndex() - 1, 0);
     list->scrollTo(parentRow);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(parentRow).center());
-    QCOMPARE(form->JvDirectoryEdit1->Directory(), root->path());
-    QCOMPARE(form->JvFileListBox1->Directory(), root->path());
+    QCOMPARE(form->JvDirectoryEdit1->Directory(), rootPath());
+    QCOMPARE(form->JvFileListBox1->Directory(), rootPath());
     QCOMPARE(form->PageControl_Range->TabIndex(), 0);
     QCOMPARE(form->PageControl_Fichiers->TabIndex(), 0);
     QCOMPARE(form->Button1->Caption(), caption); // no tab-change handler ran
@@ -289,7 +290,7 @@ void TestWindow::doubleClickAncestorRow() {
 
 void TestWindow::flattenTabDoubleClickAndWarning() {
     QVERIFY(QDir().mkpath(path("deep/er")));
-    form->JvDirectoryEdit1->setDirectory(root->path());
+    form->JvDirectoryEdit1->setDirectory(rootPath());
     form->PageControl_Range->setTabIndex(1);
     DirectoryListBox* list = form->JvDirectoryListBox2;
     const QModelIndex child = list->model()->index(list->ItemIndex() + 1, 0);
@@ -301,7 +302,7 @@ void TestWindow::flattenTabDoubleClickAndWarning() {
         form->lbl_derange->text(),
         QStringLiteral("ATTENTION\r\nLe programme va extraire tous les fichiers disponibles dans "
                        "tous les sous dossiers et les replacer dans le dossier racine: deep"));
-    form->JvDirectoryListBox2->setDirectory("/");
+    form->JvDirectoryListBox2->setDirectory(TestFiles::native(QDir::rootPath()));
     QVERIFY(form->lbl_derange->text().endsWith("dossier racine: "));
 }
 
@@ -340,7 +341,7 @@ void TestWindow::enterClicksDefaultButton() {
 
 void TestWindow::refreshAndExplore() {
     QVERIFY(TestFiles::write(path("a.txt")));
-    form->JvDirectoryEdit1->setDirectory(root->path());
+    form->JvDirectoryEdit1->setDirectory(rootPath());
     QVERIFY(TestFiles::write(path("b.txt")));
     form->JvFileListBox1->setFocus();
     QTest::keyClick(form->JvFileListBox1, Qt::Key_F5);
@@ -350,7 +351,7 @@ void TestWindow::refreshAndExplore() {
     form->mnu_EXPLORE->trigger();
     QTest::mouseDClick(form->JvDirectoryEdit1, Qt::LeftButton);
     QDesktopServices::unsetUrlHandler("file");
-    QCOMPARE(m_explored, (QStringList{root->path(), root->path()}));
+    QCOMPARE(m_explored, (QStringList{rootPath(), rootPath()}));
 }
 
 void TestWindow::autoModeStates() {
@@ -385,7 +386,7 @@ void TestWindow::timerTick() {
     for (int i = 0; i < files; ++i)
         QVERIFY(TestFiles::write(path(i % 2 ? QString("f%1").arg(i) : QString(".f%1.txt").arg(i))));
     QVERIFY(QDir().mkpath(path("folder")));
-    form->JvDirectoryEdit1->setDirectory(root->path());
+    form->JvDirectoryEdit1->setDirectory(rootPath());
     form->chk_AUTO->trigger();
     form->Timer1->setInterval(10);
     QTest::qWait(100);

@@ -4,15 +4,23 @@
 #include <QElapsedTimer>
 #include <QProcess>
 
+#include "TestFiles.h"
+
 namespace Driver {
 
 QString path() {
+#ifdef _WIN32
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ordalix_driver.exe");
+#else
     return QCoreApplication::applicationDirPath() + QStringLiteral("/ordalix_driver");
+#endif
 }
 
 QProcessEnvironment environment(const QString& data) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+    const QString dataHome = TestFiles::dataHomeFor(data);
+    if (!dataHome.isEmpty())
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return env;
 }

@@ -1,6 +1,7 @@
 #include "ProgramRun.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,8 +33,15 @@ QProcessEnvironment environment(const QString& data, const QString& state) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), data);
+    const QString dataHome = TestFiles::dataHomeFor(data);
+    if (!dataHome.isEmpty())
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+#ifdef _WIN32
+    // Windows keeps the run records below the local application data.
+    environment.insert(QStringLiteral("LOCALAPPDATA"), QDir::toNativeSeparators(state));
+#else
     environment.insert(QStringLiteral("XDG_STATE_HOME"), state);
+#endif
     return environment;
 }
 

@@ -22,7 +22,8 @@ struct Result {
 // holds by chance: the program leaves alone the files that hold its name). Its path, or empty.
 QString install(const QString& built, const QString& folder);
 // A server's environment: no display of any kind and no platform chosen for the toolkit; the
-// trash below `data`, the run records below `state`.
+// trash below `data` (under Wine; Windows itself has one recycle bin), the run records below
+// `state`.
 QProcessEnvironment environment(const QString& data, const QString& state);
 // Starts the program, feeds it `input` and waits for its end; killed after `timeoutMs`.
 Result run(const QString& program, const QStringList& arguments,

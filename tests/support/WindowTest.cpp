@@ -35,7 +35,7 @@ void WindowTest::createWindowWith(const QStringList& arguments, const QByteArray
     // The program runs from a folder of its own, where its settings file goes.
     appFolder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/app-XXXXXX"));
     QVERIFY(appFolder->isValid());
-    ExeNames::setExecutablePathForTesting(appFolder->filePath(TestProgramName));
+    ExeNames::setExecutablePathForTesting(TestFiles::native(appFolder->filePath(TestProgramName)));
     if (!settings.isEmpty())
         QVERIFY(TestFiles::write(appFolder->filePath(TestProgramName + ".INI"), settings));
     IniPath.clear();

@@ -1,11 +1,13 @@
 // Builds the main window afresh for each test, headless, and finds its widgets by name.
 #pragma once
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
 #include "RecordingPresenter.h"
+#include "TestFiles.h"
 #include "Unit1.h"
 
 // The name the program runs under in the tests. The file run leaves alone every path that holds
@@ -32,7 +34,9 @@ class WindowTest : public QObject {
     Q_OBJECT
 public slots:
     // Stands in for the file manager: records the folders it was asked to show.
-    void openInFileManager(const QUrl& url) { openedFolders.append(url.toLocalFile()); }
+    void openInFileManager(const QUrl& url) {
+        openedFolders.append(TestFiles::native(url.toLocalFile()));
+    }
 
 protected:
     void createWindow();
@@ -43,8 +47,21 @@ protected:
             qFatal("no widget named %s", qPrintable(name));
         return found;
     }
-    QString path(const QString& name) const { return root->filePath(name); }
-    QString panel0() const { return form->JvStatusBar1->PanelText(0); }
+    // Paths in the system's form, as the window shows them.
+    QString path(const QString& name) const { return TestFiles::native(root->filePath(name)); }
+    QString rootPath() const { return TestFiles::native(root->path()); }
+    // The folder a first start shows: the program's, lower-cased where names ignore case.
+    QString programFolder() const {
+        const QString folder = TestFiles::native(appFolder->path() + QDir::separator());
+#ifdef _WIN32
+        return folder.toLower();
+#else
+        return folder;
+#endif
+    }
+    QString panel0() const {
+        return form->JvStatusBar1->PanelText(0);
+    }
     // The files (not the folders) lying in the root folder.
     QStringList rootFiles() const;
 
