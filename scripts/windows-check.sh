@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the platform layer's test program twice from the same sources, natively and with MinGW
 # for Windows, and runs it on Linux. Builds Qt for Windows (or takes it from its cache), the
-# whole program and its test suites. Then, under Wine in a sandbox, runs the platform layer's
-# tests, the store-against-the-profile-API check, the program and its suites. Prints the cases run on each backend, the check's iterations and
+# whole program, its test suites and its installer. Then, under Wine in a sandbox, runs the platform layer's
+# tests, the store-against-the-profile-API check, the program, its installer and its suites. Prints the cases run on each backend, the check's iterations and
 # differences, and the time of each stage. Wine gets a prefix, a home and a trash of its own
 # in a temporary folder, removed at the end.
 #   DIFF_SECONDS=60 (the differential check's time), DIFF_SEED=N (replays one run)
@@ -98,20 +98,13 @@ ln -s "$scratch/removable" "$WINEPREFIX/dosdevices/r:"
 "$wineserver" -k 2>/dev/null || true # the drive settings are read when Wine starts
 end
 
-begin "Qt for Windows"
-scripts/qt-windows.sh
-qt=${ORDALIX_QT_WINDOWS:-/var/cache/ordalix/qt6-mingw-6.4.2}
+begin "Program build"
+scripts/windows-build.sh # Qt for Windows first, from its cache or built
 end
 
-begin "Program build"
-if [ -f build-winapp/CMakeCache.txt ] &&
-    ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$PWD" build-winapp/CMakeCache.txt; then
-    rm -rf build-winapp
-fi
-cmake -S . -B build-winapp -G Ninja -DCMAKE_BUILD_TYPE=Release -DORDALIX_WERROR=ON \
-    -DORDALIX_BUILD_BENCH=OFF -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
-    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build build-winapp -j "$jobs"
+begin "Installer build"
+scripts/package-windows.sh
+setup=$(ls dist/ordalix-setup-*.exe | head -1)
 end
 
 begin "Sandbox"
@@ -124,6 +117,8 @@ built="$zroot$PWD/build-winapp"
 mkdir -p "$built/app" "$built/tests"
 cp build-winapp/app/ordalix.exe "$built/app/"
 cp build-winapp/tests/*.exe "$built/tests/"
+mkdir -p "$zroot/dist"
+cp "$setup" "$zroot/dist/"
 mkdir -p "$zroot$PWD/build-win" "$zroot$PWD/tests/fuzz"
 cp build-win/tst_platform.exe "$zroot$PWD/build-win/"
 cp -r tests/fuzz/corpus "$zroot$PWD/tests/fuzz/"
@@ -152,6 +147,11 @@ end
 
 begin "Program under Wine"
 "${isolated[@]}" scripts/windows-smoke.sh "$wine" "$built/app/ordalix.exe" "$zroot" | tee "$scratch/smoke.log"
+end
+
+begin "Installer under Wine"
+"${isolated[@]}" scripts/windows-install-check.sh "$wine" "$zroot/dist/$(basename "$setup")" \
+    "$zroot" | tee "$scratch/install.log"
 end
 
 begin "Windows suites"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds what a Windows user downloads, into dist/: the installer ordalix-setup-VERSION.exe
+# (NSIS, per user, in French) and the portable ordalix-VERSION-portable.zip, which holds
+# ordalix.exe alone. Installs nsis and zip when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+missing=()
+for package in nsis zip binutils-mingw-w64-x86-64; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    echo "Installation des paquets manquants : ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+scripts/windows-build.sh --target ordalix
+version=$(sed -n 's/^project(Ordalix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+mkdir -p dist
+# Without its symbols: what users download is about half the size.
+x86_64-w64-mingw32-strip -o dist/ordalix.exe build-winapp/app/ordalix.exe
+makensis -V2 -DVERSION="$version" -DEXE="$PWD/dist/ordalix.exe" \
+    -DICON="$PWD/app/resources/ordalix.ico" -DOUTFILE="$PWD/dist/ordalix-setup-$version.exe" \
+    packaging/windows/ordalix.nsi
+rm -f "dist/ordalix-$version-portable.zip"
+zip -j -q "dist/ordalix-$version-portable.zip" dist/ordalix.exe
+ls -l dist/ordalix.exe "dist/ordalix-setup-$version.exe" "dist/ordalix-$version-portable.zip"
