@@ -10,19 +10,8 @@ seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 targets=(profile_read profile_write ini_sort ini_tidy photodate_read)
 
-packages=(clang libclang-rt-14-dev cmake ninja-build pkg-config qt6-base-dev libglib2.0-dev libexiv2-dev)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "Installation des paquets manquants : ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/need-packages.sh --no-install-recommends clang libclang-rt-14-dev cmake ninja-build \
+    pkg-config qt6-base-dev libglib2.0-dev libexiv2-dev
 
 CXX=clang++ cmake -S tests/fuzz -B "$build" -G Ninja >/dev/null
 cmake --build "$build"

@@ -4,18 +4,7 @@
 # ordalix.exe alone. Installs nsis and zip when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-missing=()
-for package in nsis zip binutils-mingw-w64-x86-64; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "Installation des paquets manquants : ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
-fi
+scripts/need-packages.sh nsis zip binutils-mingw-w64-x86-64
 scripts/windows-build.sh --target ordalix
 version=$(sed -n 's/^project(Ordalix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 mkdir -p dist

@@ -29,20 +29,9 @@ end() {
 }
 
 begin "Packages"
-packages=(mingw-w64 wine64 doctest-dev cmake ninja-build g++ pkg-config libglib2.0-dev)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "Installation des paquets manquants : ${missing[*]}"
-    $sudo apt-get update -qq
-    # With Wine's recommended libraries: the runs here were made with them.
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
-fi
+# With Wine's recommended libraries: the runs here were made with them.
+scripts/need-packages.sh mingw-w64 wine64 doctest-dev cmake ninja-build g++ pkg-config \
+    libglib2.0-dev
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 end
