@@ -17,4 +17,5 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installation des paquets manquants : ${missing[*]}"
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${options[@]}" "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq ${options[@]+"${options[@]}"} \
+    "${missing[@]}"

@@ -10,7 +10,7 @@ version=$(sed -n 's/^project(Ordalix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 mkdir -p dist
 # Without its symbols: what users download is about half the size.
 x86_64-w64-mingw32-strip -o dist/ordalix.exe build-winapp/app/ordalix.exe
-makensis -V2 -DVERSION="$version" -DEXE="$PWD/dist/ordalix.exe" \
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DEXE="$PWD/dist/ordalix.exe" \
     -DICON="$PWD/app/resources/ordalix.ico" -DOUTFILE="$PWD/dist/ordalix-setup-$version.exe" \
     packaging/windows/ordalix.nsi
 rm -f "dist/ordalix-$version-portable.zip"

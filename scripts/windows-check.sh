@@ -93,13 +93,15 @@ end
 
 begin "Installer build"
 scripts/package-windows.sh
-setup=$(ls dist/ordalix-setup-*.exe | head -1)
+version=$(sed -n 's/^project(Ordalix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+setup="dist/ordalix-setup-$version.exe"
 end
 
 begin "Sandbox"
 # Wine's drive Z: is the whole Linux file system: a run that went astray there would reach
 # everything. From here on Z: is a folder of the scratch that holds copies of the programs at
-# the paths they were built at, and nothing else.
+# the paths they were built at, and nothing else. (A guard against stray paths, not a jail:
+# Wine's \\?\unix\ names still reach the whole file system.)
 "$wineserver" -w 2>/dev/null || true
 zroot="$scratch/z"
 built="$zroot$PWD/build-winapp"

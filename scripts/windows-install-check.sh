@@ -51,7 +51,8 @@ out=$("$wine" "$installed/ordalix.exe" -f -c A "C:\\users\\$user\\rangement" 2>&
 [ -f "$work/2021/a.txt" ] && [ -f "$work/2021/b.jpg" ] && ok "rangement par le programme installé" ||
     fail "rangement : $out"
 
-# What belongs to the user: the settings an installed copy keeps in the roaming profile.
+# What belongs to the user: the settings an installed copy keeps in the roaming profile, and
+# the run records the sort above left in the local one.
 mkdir -p "$roaming/Ordalix"
 echo '[OPTIONS]' >"$roaming/Ordalix/ordalix.INI"
 "$wine" "$installed/uninstall.exe" /S
@@ -67,6 +68,8 @@ for key in "${keys[@]}"; do
     if query "$key" >/dev/null; then fail "clé restée : $key"; else ok "clé retirée : $key"; fi
 done
 [ -f "$roaming/Ordalix/ordalix.INI" ] && ok "réglages de l'utilisateur gardés" || fail "réglages perdus"
+ls "$local_appdata/Ordalix/"*.log >/dev/null 2>&1 && ok "journaux d'annulation gardés" ||
+    fail "journaux d'annulation perdus"
 
 echo "windows-install-check: $failures échec(s)"
 [ "$failures" -eq 0 ]

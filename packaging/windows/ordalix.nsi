@@ -48,8 +48,8 @@ VIAddVersionKey /LANG=1036 "LegalCopyright" "${PUBLISHER}"
 !define MUI_FINISHPAGE_RUN_TEXT "Lancer Ordalix"
 !define MUI_UNFINISHPAGE_NOAUTOCLOSE
 
+; No folder to choose: the program tells an installed copy from a portable one by where it lies.
 !insertmacro MUI_PAGE_WELCOME
-!insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM

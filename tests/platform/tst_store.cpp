@@ -81,14 +81,16 @@ TEST_CASE("reads: defaults, folded names, quotes and the cap") {
 }
 
 TEST_CASE("a file of many sections: every section is found after the first read") {
-    // More headers than the look-up's tags can tell apart: names that share a tag are told
-    // apart by reading their headers.
+    // More headers than the look-up's tags can tell apart, in a file large enough (over 4 MiB)
+    // that a tag is only part of a name's bit: names that share a tag are told apart by
+    // reading their headers.
     const Path folder = freshFolder("many");
     const Path file = join(folder, u"many.ini");
     constexpr int Sections = 70000;
     std::string bytes;
     for (int i = 0; i < Sections; ++i)
-        bytes += "[S" + std::to_string(i) + "]\r\nk=v" + std::to_string(i) + "\r\n";
+        bytes += "[S" + std::to_string(i) + "]\r\n; " + std::string(48, '-') + "\r\nk=v" +
+                 std::to_string(i) + "\r\n";
     writeBytes(file, bytes);
     CHECK(readProfileString(u"absent", u"k", Missing, file) == Missing); // reads it all
     for (int i = 0; i < Sections; i += 61) {

@@ -54,15 +54,20 @@ QString trashFolder() {
 }
 
 bool trashInfoNames(const QByteArray& info, const QString& original) {
+    for (const QByteArray& line : info.split('\n')) {
+        if (!line.startsWith("Path="))
+            continue;
+        const QString path = QUrl::fromPercentEncoding(line.mid(5).trimmed());
 #ifdef _WIN32
-    // Wine's recycle bin notes where an item was as its Unix path, through the drive's link:
-    // ".../dosdevices/c:/users/...".
-    const QString path = QDir::fromNativeSeparators(original);
-    const QString unix = path.left(1).toLower() + path.mid(1);
-    return info.contains("/dosdevices/" + QUrl::toPercentEncoding(unix, "/:") + "\n");
+        // Wine's recycle bin notes where an item was as its Unix path, through the drive's
+        // link: ".../dosdevices/c:/users/...".
+        const QString windows = QDir::fromNativeSeparators(original);
+        return path.endsWith("/dosdevices/" + windows.left(1).toLower() + windows.mid(1));
 #else
-    return info.contains("Path=" + QUrl::toPercentEncoding(original, "/") + "\n");
+        return path == original;
 #endif
+    }
+    return false;
 }
 
 QString dataHomeFor(const QString& folder) {

@@ -9,6 +9,7 @@
 #include "RecordingPresenter.h"
 #include "TestFiles.h"
 #include "Unit1.h"
+#include "outil32_WIN.h"
 
 // The name the program runs under in the tests. The file run leaves alone every path that holds
 // the program's name: a name no checkout or temporary folder holds by chance (as "ordalix" would
@@ -54,7 +55,7 @@ protected:
     QString programFolder() const {
         const QString folder = TestFiles::native(appFolder->path() + QDir::separator());
 #ifdef _WIN32
-        return folder.toLower();
+        return ExeNames::asciiLower(folder);
 #else
         return folder;
 #endif

@@ -50,9 +50,9 @@ std::wstring frenchErrorText(unsigned long error) {
     case ERROR_INVALID_NAME:
         return L"nom de fichier ou de dossier non valide";
     case ERROR_DIR_NOT_EMPTY:
-        return L"le dossier n'est pas vide";
+        return L"dossier non vide";
     case ERROR_FILENAME_EXCED_RANGE:
-        return L"nom de fichier trop long";
+        return L"nom trop long";
     case ERROR_FILE_TOO_LARGE:
         return L"fichier trop gros";
     case ERROR_DIRECTORY:
@@ -64,9 +64,10 @@ std::wstring frenchErrorText(unsigned long error) {
     case ERROR_PRIVILEGE_NOT_HELD:
         return L"privil\u00E8ge requis";
     case ERROR_UNABLE_TO_REMOVE_REPLACED:
+        return L"le fichier remplac\u00E9 n'a pas pu \u00EAtre \u00F4t\u00E9";
     case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
     case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
-        return L"le fichier remplac\u00E9 n'a pas pu \u00EAtre \u00F4t\u00E9";
+        return L"le nouveau fichier n'a pas pu prendre sa place";
     default:
         return {};
     }
@@ -106,9 +107,9 @@ std::wstring frenchErrnoText(int error) {
     case EROFS:
         return L"syst\u00E8me de fichiers en lecture seule";
     case ENAMETOOLONG:
-        return L"nom de fichier trop long";
+        return L"nom trop long";
     case ENOTEMPTY:
-        return L"le dossier n'est pas vide";
+        return L"dossier non vide";
     default:
         return {};
     }

@@ -374,8 +374,11 @@ bool FolderLock::open(const Path& folder, const Path& lockFolder, std::uint64_t&
     if (!toWide(lockFolder, wide))
         return false;
     // With the folders above it: on a first run the records' folder does not exist yet, and
-    // without the lock file two runs would not see each other.
-    ::SHCreateDirectoryExW(nullptr, wide.c_str(), nullptr);
+    // without the lock file two runs would not see each other. One level at a time, as
+    // SHCreateDirectoryExW stops at 248 characters; the levels that exist refuse, harmlessly.
+    for (std::size_t at = wide.find(L'\\'); at != std::wstring::npos; at = wide.find(L'\\', at + 1))
+        ::CreateDirectoryW(wide.substr(0, at).c_str(), nullptr);
+    ::CreateDirectoryW(wide.c_str(), nullptr);
     wide += L"\\" + std::to_wstring(device) + L"-" + std::to_wstring(index) + L".lock";
     const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, ShareAll, nullptr,
                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -526,8 +529,9 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists, const CopyPro
             return fail(ERROR_ACCESS_DENIED, L"c'est un dossier");
         if (failIfExists)
             return fail(ERROR_FILE_EXISTS);
-        // A read-only file is not replaced, as CopyFileW would not (the rename below would).
-        if (existing.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        // A read-only or hidden file is not replaced, as CopyFileW would not (Wine's rename
+        // below would replace even a read-only one).
+        if (existing.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN))
             return fail(ERROR_ACCESS_DENIED);
     } else if (t_lastError != ERROR_FILE_NOT_FOUND) {
         // The folder itself is missing or unreadable, or is a file.
@@ -536,7 +540,7 @@ bool copyFile(const Path& from, const Path& to, bool failIfExists, const CopyPro
                                 ? INVALID_FILE_ATTRIBUTES
                                 : ::GetFileAttributesW(destination.substr(0, cut).c_str());
         if (above != INVALID_FILE_ATTRIBUTES && !(above & FILE_ATTRIBUTE_DIRECTORY))
-            return fail(ERROR_PATH_NOT_FOUND, L"ce n'est pas un dossier");
+            return fail(ERROR_DIRECTORY); // "ce n'est pas un dossier"
         return false;
     }
     // CopyFileW writes in place, so a copy that fails half-way would leave a cut destination:

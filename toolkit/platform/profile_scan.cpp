@@ -323,6 +323,7 @@ Outcome pass(Memo& memo, const io::NativePath& path, std::uint64_t offset, bool 
         if (contiguous) {
             memo.covered = stamp.size;
             memo.complete = true;
+            memo.places.shrink_to_fit(); // no more places to come: give the room back
         }
     }
     return outcome;
@@ -347,9 +348,10 @@ ScanResult scanValue(const io::NativePath& path, const std::u16string& foldedSec
         memo.path = path;
         memo.stamp = stamp;
         memo.seen.resize(std::bit_floor(std::max<std::uint64_t>(64, stamp.size / 32 / 64 + 1)));
-        // Room for a header every 16 bytes or so, taken only as it is written: growing it
-        // by copies would cost a large file's first read as much as the reading itself.
-        memo.places.reserve(static_cast<std::size_t>(stamp.size / 16));
+        // Room for a header every 50 bytes or so (3 bytes each at least), up to 4 MiB: growing
+        // it by copies from small would cost a large file's first read as much as the reading.
+        memo.places.reserve(
+            static_cast<std::size_t>(std::min<std::uint64_t>(stamp.size / 16, 4u << 20)));
         g_memos.push_front(std::move(memo));
         if (g_memos.size() > 8)
             g_memos.pop_back();
